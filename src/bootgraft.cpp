@@ -1,13 +1,14 @@
 // Writes a 32768-byte ip file over the System Area (logical sectors 0-15)
 // of a CD image, in place, whatever the image's sector layout.
 #include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
+#include "console.hpp"
 #include "sector_layout.hpp"
 
 namespace {
@@ -29,10 +30,6 @@ std::int64_t measure(std::iostream& stream) {
     stream.seekg(0, std::ios::beg);
     return length;
 }
-
-// Messages go to standard output only. Should the console itself fail, the
-// exit status still tells the truth about the image, so it is left as is.
-void say(const std::string& text) { static_cast<void>(std::fputs(text.c_str(), stdout)); }
 
 int fail(const std::string& message) {
     say(message);
@@ -123,10 +120,11 @@ int bootgraft(const char* image_path, const char* ip_path) {
 }
 
 int main(int argc, char* argv[]) {
-    if (argc != 3) {
+    const std::vector<std::string> args = arguments(argc, argv);
+    if (args.size() != 3) {
         return fail(
             "bootgraft <imagefile> <ipgefile>\n patch first 16 sector of cd image\n"
             " support 2048/2336/2352 iso image\n");
     }
-    return bootgraft(argv[1], argv[2]);
+    return bootgraft(args[1].c_str(), args[2].c_str());
 }
