@@ -10,6 +10,9 @@
 
 #include "tool_process.hpp"
 
+const int tool_failure_status = 255;
+const bool can_limit_file_size = true;
+
 namespace {
 
 std::string drain(int fd) {

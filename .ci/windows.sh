@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The native Windows build, from scratch: cross-compiled with mingw-w64 and
+# its tests run under Wine. Installs what is missing first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+rm -rf build/windows
+# One wineserver for the whole run, kept up between the test processes
+# rather than started anew, with the prefix's services, for each of them.
+# Stopped at the end; should this script die first, it stops by itself
+# once idle for five minutes.
+prefix="$PWD/build/windows/wine"
+sh cmake/wine-run.sh "$prefix" wineserver --persistent=300
+trap 'sh cmake/wine-run.sh "$prefix" wineserver --kill' EXIT
+
+echo "== Windows (mingw-w64, tests under Wine)"
+cmake --workflow --preset windows
