@@ -74,9 +74,17 @@ void say(const std::string& text) {
 }
 
 #else
+#include <csignal>
 #include <cstdio>
 
 std::vector<std::string> arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
-void say(const std::string& text) { static_cast<void>(std::fputs(text.c_str(), stdout)); }
+// Flushed at once, so each line is out before the writes that follow it.
+// A reader that has gone away must not kill the tool halfway through, nor
+// turn a finished patch into a failed run: the exit status reports the
+// outcome, so SIGPIPE is ignored and the lost line let be.
+void say(const std::string& text) {
+    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+    static_cast<void>(std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0);
+}
 #endif

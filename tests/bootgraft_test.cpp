@@ -256,4 +256,15 @@ TEST_F(Bootgraft, ReportsAFailedWriteAndKeepsTheLength) {
     }
 }
 
+// As in `bootgraft disc.iso ip.bin | head -c 0`: the reader is gone before
+// the tool says a word, yet the patch is made and the status says so.
+TEST_F(Bootgraft, FinishesThePatchWhenNobodyReadsItsOutput) {
+    const fs::path image = dir / "unread.iso";
+    const std::string original = pattern(20 * 2048, 7);
+    write_file(image, original);
+    const tool_run run = patch(image, {-1, false, true});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(read_file(image) == patched(original, ip_bytes, iso));
+}
+
 }  // namespace

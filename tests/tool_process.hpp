@@ -15,6 +15,7 @@ struct tool_run {
 struct run_limits {
     std::int64_t file_size_limit = -1;  // bytes any file may reach; -1 for none
     bool unprivileged = false;          // run as nobody, so permission bits bind
+    bool output_unread = false;         // standard output a pipe nobody reads
 };
 
 // What the tool's `return -1` reaches its caller as: 255 in a POSIX shell,

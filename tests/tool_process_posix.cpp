@@ -27,7 +27,12 @@ std::string drain(int fd) {
 
 // Only async-signal-safe calls between fork and exec.
 [[noreturn]] void become_tool(char* const* argv, const run_limits& limits, int out, int err) {
-    if (dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
+    std::array<int, 2> unread{};
+    if (limits.output_unread && (pipe(unread.data()) != 0 || close(unread[0]) != 0)) {
+        _exit(127);
+    }
+    if (dup2(limits.output_unread ? unread[1] : out, STDOUT_FILENO) < 0 ||
+        dup2(err, STDERR_FILENO) < 0) {
         _exit(127);
     }
     if (limits.file_size_limit >= 0) {

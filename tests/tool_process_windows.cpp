@@ -91,6 +91,9 @@ tool_run run_tool(const std::vector<std::string>& args, const run_limits& limits
     if (!make_pipe(out_read, out_write) || !make_pipe(err_read, err_write)) {
         return {};
     }
+    if (limits.output_unread) {
+        out_read.reset();
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
