@@ -34,6 +34,7 @@ TEST(DetectSectorLayout, FollowsTheOrderOfTests) {
         {32769, "a.Nrg", cooked},
         {32769, "a.nrg.iso", none},
         {32769, "nrg", none},
+        {32769, "anrg", none},
         {32769, ".nrg", cooked},
         {32769, "", none},
         {32769, "dir.nrg/a", none},
@@ -84,6 +85,7 @@ TEST(SettleSectorLayout, LetsTheVolumeDescriptorBreakTies) {
         {20 * 2352, "a.nrg", {}, cooked},
         {0, "a.iso", {}, cooked},
         {100, "a.iso", {at_iso, at_cooked, at_raw}, none},
+        {147 * 2048, "a.nrg", {at_iso, at_raw}, cooked},
     };
     for (const settlement& row : table) {
         const auto holds = [&row](std::int64_t offset) { return row.marked.count(offset) > 0; };
