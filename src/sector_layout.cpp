@@ -51,30 +51,33 @@ std::int64_t standard_identifier_offset(sector_layout layout) {
     return layout.data_offset + descriptor_sector * layout.sector_size + 1;
 }
 
-}  // namespace
-
-std::optional<sector_layout> detect_sector_layout(std::int64_t size, const char* name) {
-    const std::vector<sector_layout> candidates = candidate_layouts(size, name);
+std::optional<sector_layout> preferred(const std::vector<sector_layout>& candidates) {
     if (candidates.empty()) {
         return std::nullopt;
     }
     return candidates.front();
 }
 
+}  // namespace
+
+std::optional<sector_layout> detect_sector_layout(std::int64_t size, const char* name) {
+    return preferred(candidate_layouts(size, name));
+}
+
 std::optional<sector_layout> settle_sector_layout(
     std::int64_t size, const char* name, const std::function<bool(std::int64_t)>& holds_cd001) {
     const std::vector<sector_layout> candidates = candidate_layouts(size, name);
     if (candidates.size() < 2) {
-        return detect_sector_layout(size, name);
+        return preferred(candidates);
     }
     std::optional<sector_layout> marked;
     for (const sector_layout layout : candidates) {
         if (holds_cd001(standard_identifier_offset(layout))) {
             if (marked) {
-                return candidates.front();
+                return preferred(candidates);
             }
             marked = layout;
         }
     }
-    return marked.value_or(candidates.front());
+    return marked ? marked : preferred(candidates);
 }
