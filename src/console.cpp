@@ -10,19 +10,6 @@
 
 namespace {
 
-std::wstring utf16(const std::string& text) {
-    const int length = static_cast<int>(text.size());
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-    if (size <= 0) {
-        return {};
-    }
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    if (MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size) != size) {
-        return {};
-    }
-    return wide;
-}
-
 std::string utf8(const wchar_t* wide) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0) {
@@ -41,6 +28,19 @@ struct local_free {
 };
 
 }  // namespace
+
+std::wstring utf16(const std::string& text) {
+    const int length = static_cast<int>(text.size());
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    if (size <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size) != size) {
+        return {};
+    }
+    return wide;
+}
 
 // Windows keeps the command line in UTF-16 and would hand main() its
 // arguments in the ANSI code page, where ディスク.iso becomes ????.iso. Taken

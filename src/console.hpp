@@ -9,6 +9,11 @@
 // the bytes given elsewhere.
 std::vector<std::string> arguments(int argc, char** argv);
 
+#ifdef _WIN32
+// UTF-8 to UTF-16 for the wide Windows interfaces; empty if that fails.
+std::wstring utf16(const std::string& text);
+#endif
+
 // Writes text to standard output. Should that fail, the exit status still
 // tells the truth about the image, so the failure is let be.
 void say(const std::string& text);

@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 
+#include "console.hpp"
 #include "tool_process.hpp"
 
 const int tool_failure_status = -1;
@@ -18,17 +19,6 @@ struct handle_closer {
     void operator()(HANDLE handle) const { static_cast<void>(CloseHandle(handle)); }
 };
 using owned_handle = std::unique_ptr<void, handle_closer>;
-
-std::wstring utf16(const std::string& text) {
-    const int length = static_cast<int>(text.size());
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0 &&
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size) != size) {
-        return {};
-    }
-    return wide;
-}
 
 // Quoted so that the C runtime's and CommandLineToArgvW's parsing give the
 // argument back unchanged: backslashes double only before a quote.
