@@ -1,6 +1,6 @@
 // Writes a 32768-byte ip file over the System Area (logical sectors 0-15)
 // of a CD image, in place, whatever the image's sector layout.
-#include <array>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -8,27 +8,39 @@
 #include <system_error>
 #include <vector>
 
+#include "block_patch.hpp"
 #include "console.hpp"
 #include "sector_layout.hpp"
 
 namespace {
-
-constexpr std::int64_t ip_size = 32768;
-constexpr std::int64_t chunk_size = 2048;
-constexpr std::int64_t chunk_count = ip_size / chunk_size;
-
-using ip_bytes = std::array<char, ip_size>;
 
 // Paths arrive as UTF-8 on Windows and as raw bytes elsewhere; u8path
 // keeps the bytes on POSIX and widens them where the system needs it.
 std::filesystem::path file_path(const char* path) { return std::filesystem::u8path(path); }
 
 // -1 when the stream cannot tell: that never passes a size check.
-std::int64_t measure(std::iostream& stream) {
+std::int64_t measure(std::fstream& stream) {
     stream.seekg(0, std::ios::end);
     const std::streamoff length = stream.tellg();
     stream.seekg(0, std::ios::beg);
     return length;
+}
+
+// Up to `count` bytes from `offset`: fewer at the end of the file, none
+// where it cannot be read. The stream stays usable either way.
+std::string read_at(std::fstream& stream, std::int64_t offset, std::int64_t count) {
+    std::string bytes(static_cast<std::size_t>(count), '\0');
+    stream.seekg(offset).read(bytes.data(), count);
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(stream.gcount(), 0)));
+    stream.clear();
+    return bytes;
+}
+
+bool write_at(std::fstream& stream, std::string_view bytes) {
+    stream.seekp(0).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    stream.flush();
+    stream.close();
+    return !stream.fail();
 }
 
 int fail(const std::string& message) {
@@ -41,7 +53,7 @@ std::string naming(const char* what, const char* path) {
 }
 
 // 0, or the message that refuses the ip file.
-int read_ip(const char* ip_path, ip_bytes& ip) {
+int read_ip(const char* ip_path, std::string& ip) {
     std::fstream file(file_path(ip_path), std::ios::in | std::ios::binary);
     if (!file.is_open()) {
         return fail(naming("can't open ip", ip_path));
@@ -51,75 +63,76 @@ int read_ip(const char* ip_path, ip_bytes& ip) {
     }
     // All of it now, so that a file that shrinks or fails to read is
     // refused before the image is touched.
-    if (!file.read(ip.data(), ip_size)) {
+    ip = read_at(file, 0, ip_size);
+    if (static_cast<std::int64_t>(ip.size()) != ip_size) {
         return fail(naming("can't read ip", ip_path));
     }
     return 0;
 }
 
-bool holds_cd001(std::fstream& image, std::int64_t offset) {
-    constexpr std::string_view identifier = "CD001";
-    std::array<char, identifier.size()> found{};
-    const bool read = static_cast<bool>(image.seekg(offset).read(found.data(), found.size()));
-    image.clear();  // a read past the end is an answer, not a broken stream
-    return read && std::string_view(found.data(), found.size()) == identifier;
+// Unbuffered, so that a write error shows at the write that met it and a
+// probe reads no more than it asks for.
+bool open_image(std::fstream& image, const char* image_path) {
+    image.rdbuf()->pubsetbuf(nullptr, 0);
+    image.open(file_path(image_path), std::ios::in | std::ios::out | std::ios::binary);
+    return image.is_open();
 }
 
-bool write_chunks(std::fstream& image, sector_layout layout, const ip_bytes& ip) {
-    for (std::int64_t i = 0; i < chunk_count; ++i) {
-        image.seekp(layout.data_offset + i * layout.sector_size);
-        image.write(ip.data() + i * chunk_size, chunk_size);
-    }
-    image.flush();
-    image.close();
-    return !image.fail();
-}
-
-// A failed write may have lengthened the image before it stopped; what was
-// added is taken away again so the file keeps the length it came with.
-void restore_length(const char* image_path, std::int64_t original_length) {
+// After a failed write: first the length it came with, which frees what
+// growth took on a full disk, then the bytes the patch replaced. Whatever
+// the system still refuses here, the message that follows reports.
+void roll_back(const char* image_path, std::int64_t length, std::string_view original) {
     std::error_code error;
     const std::filesystem::path path = file_path(image_path);
-    const std::uintmax_t length = std::filesystem::file_size(path, error);
-    if (!error && length > static_cast<std::uintmax_t>(original_length)) {
-        std::filesystem::resize_file(path, static_cast<std::uintmax_t>(original_length), error);
+    if (std::filesystem::file_size(path, error) > static_cast<std::uintmax_t>(length) && !error) {
+        std::filesystem::resize_file(path, static_cast<std::uintmax_t>(length), error);
+    }
+    std::fstream image;
+    if (open_image(image, image_path)) {
+        static_cast<void>(write_at(image, original));
     }
 }
 
 }  // namespace
 
 int bootgraft(const char* image_path, const char* ip_path) {
-    ip_bytes ip{};
+    std::string ip;
     if (read_ip(ip_path, ip) != 0) {
         return -1;
     }
     std::fstream image;
-    // Unbuffered, so a write error shows at the write that met it, and the
-    // volume descriptor probe reads no more than its five bytes.
-    image.rdbuf()->pubsetbuf(nullptr, 0);
-    image.open(file_path(image_path), std::ios::in | std::ios::out | std::ios::binary);
-    if (!image.is_open()) {
+    if (!open_image(image, image_path)) {
         return fail(naming("can't open image", image_path));
     }
     const std::int64_t image_size = measure(image);
-    const std::optional<sector_layout> layout =
-        settle_sector_layout(image_size, image_path,
-                             [&image](std::int64_t offset) { return holds_cd001(image, offset); });
+    const std::optional<sector_layout> layout = detect_sector_layout(
+        image_size, image_path, read_at(image, 0, 16),
+        [&image](std::int64_t offset) { return read_at(image, offset, 5) == "CD001"; });
     if (!layout) {
         return fail("unknown image\n");
     }
     if (image_size < ip_size) {
         return fail("image size is too small\n");
     }
+    const std::int64_t length = block_length(*layout, image_size);
+    const std::string original = read_at(image, 0, length);
+    if (static_cast<std::int64_t>(original.size()) != length) {
+        return fail(naming("can't read image", image_path));
+    }
     say("sector size:" + std::to_string(layout->sector_size) + "\n");
-    if (!write_chunks(image, *layout, ip)) {
-        restore_length(image_path, image_size);
+    if (!write_at(image, patch_block(original, *layout, ip))) {
+        roll_back(image_path, image_size, original);
         return fail(naming("can't write image", image_path));
     }
     return 0;
 }
 
 int main(int argc, char* argv[]) {
+#ifdef SIGXFSZ
+    // Past a file-size limit the write fails and the image is rolled back,
+    // where the signal's default would kill the tool half-way through.
+    static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+#endif
     const std::vector<std::string> args = arguments(argc, argv);
     if (args.size() != 3) {
         return fail(

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 #include <iterator>
-#include <string_view>
 #include <vector>
 
 namespace {
@@ -12,6 +11,7 @@ namespace {
 constexpr sector_layout mode2_cooked{2336, 8};
 constexpr sector_layout iso_logical{2048, 0};
 constexpr sector_layout mode2_raw{2352, 24};
+constexpr sector_layout mode1_raw{2352, 16};
 
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -32,15 +32,23 @@ bool ends_in_nrg(const char* name) {
     return true;
 }
 
-// Every layout the length and name admit, in the order of preference.
-std::vector<sector_layout> candidate_layouts(std::int64_t size, const char* name) {
-    constexpr std::array<sector_layout, 3> by_preference{mode2_cooked, iso_logical, mode2_raw};
+sector_layout raw_layout(std::string_view first_bytes) {
+    constexpr std::string_view sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
+    constexpr std::size_t mode = 15;
+    const bool mode1 = first_bytes.size() > mode && first_bytes.substr(0, sync.size()) == sync &&
+                       first_bytes[mode] == 1;
+    return mode1 ? mode1_raw : mode2_raw;
+}
+
+std::vector<sector_layout> candidate_layouts(std::int64_t size, const char* name,
+                                             std::string_view first_bytes) {
+    const std::array<sector_layout, 3> by_preference{mode2_cooked, iso_logical,
+                                                     raw_layout(first_bytes)};
     const bool nrg = ends_in_nrg(name);
     std::vector<sector_layout> candidates;
-    std::copy_if(by_preference.begin(), by_preference.end(), std::back_inserter(candidates),
-                 [size, nrg](sector_layout layout) {
-                     return size % layout.sector_size == 0 || (nrg && layout == mode2_cooked);
-                 });
+    std::copy_if(
+        by_preference.begin(), by_preference.end(), std::back_inserter(candidates),
+        [size, nrg](sector_layout layout) { return nrg || size % layout.sector_size == 0; });
     return candidates;
 }
 
@@ -51,33 +59,23 @@ std::int64_t standard_identifier_offset(sector_layout layout) {
     return layout.data_offset + descriptor_sector * layout.sector_size + 1;
 }
 
-std::optional<sector_layout> preferred(const std::vector<sector_layout>& candidates) {
+}  // namespace
+
+std::optional<sector_layout> detect_sector_layout(
+    std::int64_t size, const char* name, std::string_view first_bytes,
+    const std::function<bool(std::int64_t)>& holds_cd001) {
+    const std::vector<sector_layout> candidates = candidate_layouts(size, name, first_bytes);
     if (candidates.empty()) {
         return std::nullopt;
     }
-    return candidates.front();
-}
-
-}  // namespace
-
-std::optional<sector_layout> detect_sector_layout(std::int64_t size, const char* name) {
-    return preferred(candidate_layouts(size, name));
-}
-
-std::optional<sector_layout> settle_sector_layout(
-    std::int64_t size, const char* name, const std::function<bool(std::int64_t)>& holds_cd001) {
-    const std::vector<sector_layout> candidates = candidate_layouts(size, name);
-    if (candidates.size() < 2) {
-        return preferred(candidates);
-    }
     std::optional<sector_layout> marked;
-    for (const sector_layout layout : candidates) {
-        if (holds_cd001(standard_identifier_offset(layout))) {
+    for (std::size_t i = 0; candidates.size() > 1 && i < candidates.size(); ++i) {
+        if (holds_cd001(standard_identifier_offset(candidates[i]))) {
             if (marked) {
-                return preferred(candidates);
+                return candidates.front();
             }
-            marked = layout;
+            marked = candidates[i];
         }
     }
-    return marked ? marked : preferred(candidates);
+    return marked.value_or(candidates.front());
 }

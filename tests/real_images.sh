@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Patches images that other programs made, as users get them, and reads them
+# back with the readers users have: genisoimage and vcdimager make them (the
+# latter with live EDC/ECC in every sector), isoinfo and bchunk read them.
+# usage: real_images.sh <bootgraft>
+set -euo pipefail
+tool=$(realpath "$1")
+for peer in genisoimage isoinfo bchunk vcdimager ffmpeg; do
+    command -v "$peer" > /dev/null || { echo "SKIP: $peer is not installed"; exit 77; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+fail() { echo "FAIL: $*"; exit 1; }
+bytes() { dd if="$1" iflag=skip_bytes,count_bytes skip="$2" count="$3" status=none; }
+patch() {  # image, ip, sector size it must be taken as
+    out=$("$tool" "$1" "$2") || fail "$1: exit status $?"
+    [ "$out" = "sector size:$3" ] || fail "$1: said '$out'"
+}
+system_area() {  # image, sector size, data offset: the user data of sectors 0-15
+    for i in $(seq 0 15); do bytes "$3" $((i * $1 + $2)) 2048; done
+}
+check_volume() {  # ISO
+    isoinfo -d -i "$1" | grep -q '^Volume id: BOOTGRAFT$' || fail "$1: volume descriptor lost"
+    isoinfo -R -i "$1" -x /numbers.txt | cmp -s - tree/numbers.txt || fail "$1: a file differs"
+    cmp -s <(head -c 32768 "$1") ip.bin || fail "$1: system area is not the ip file"
+}
+
+head -c 32768 /dev/urandom > ip.bin
+mkdir tree && seq 1 50000 > tree/numbers.txt
+genisoimage -quiet -R -V BOOTGRAFT -o made.iso tree
+ffmpeg -loglevel error -f lavfi -i color=black:s=352x240:r=30000/1001 -t 1 -target ntsc-vcd -an black.mpg
+vcdimager -q -l BOOTGRAFT -c vcd.cue -b vcd.bin black.mpg > /dev/null 2>&1
+vcdimager -q -l BOOTGRAFT --sector-2336 -c vcd36.cue -b vcd36.bin black.mpg > /dev/null 2>&1
+# From sector 450 on, vcdimager's sectors are Form 2, with an EDC of their own.
+bytes vcd.bin $((450 * 2352)) $((302 * 2352)) > form2.bin
+
+# Live codes: the image patched with its own System Area is the same file;
+# with the ip file, it holds it and changed codes, in sectors 0-15 only;
+# patched back, it is vcdimager's file again, codes and all.
+for image in "vcd.bin 2352 24" "vcd36.bin 2336 8" "form2.bin 2352 24"; do
+    read -r file size offset <<< "$image"
+    cp "$file" "patched-$file"
+    system_area "$size" "$offset" "$file" > own.ip
+    patch "patched-$file" own.ip "$size"
+    cmp -s "$file" "patched-$file" || fail "$file: patched with its own System Area, it changed"
+    patch "patched-$file" ip.bin "$size"
+    system_area "$size" "$offset" "patched-$file" | cmp -s - ip.bin || fail "$file: ip misplaced"
+    { cmp -l "$file" "patched-$file" || true; } | awk -v s="$size" -v o="$offset" '
+        { at = ($1 - 1) % s } $1 > 16 * s { bad = 1 } at < o || at >= o + 2048 { codes++ }
+        END { exit bad || !codes }' || fail "$file: codes kept, or bytes past sector 15 changed"
+    patch "patched-$file" own.ip "$size"
+    cmp -s "$file" "patched-$file" || fail "$file: patched back, it is not vcdimager's file"
+done
+patch vcd.bin ip.bin 2352
+bchunk vcd.bin vcd.cue vcd-track > /dev/null
+isoinfo -d -i vcd-track01.iso | grep -q '^Volume id: BOOTGRAFT$' || fail "vcd.bin: volume lost"
+cmp -s <(head -c 32768 vcd-track01.iso) ip.bin || fail "vcd.bin: bchunk reads another System Area"
+
+# Plain ISOs: as made, padded to 73 sectors (then its length fits 2336 too)
+# and stored in a Nero image, whose chunks follow the sectors.
+cp made.iso plain.iso
+cp made.iso iso73.iso && truncate -s $((($(stat -c %s made.iso) / 2048 / 73 + 1) * 73 * 2048)) iso73.iso
+{ cat made.iso; printf 'NER5\0\0\0\0\0\0\0\0'; } > made.nrg
+for iso in plain.iso iso73.iso made.nrg; do
+    patch "$iso" ip.bin 2048
+    check_volume "$iso"
+done
+
+# Raw Mode 1, framed here: user data right after sync and header, at 16.
+for ((i = 0; i < $(stat -c %s made.iso) / 2048; i++)); do
+    printf '\0\377\377\377\377\377\377\377\377\377\377\0\0\2\0\1'
+    bytes made.iso $((i * 2048)) 2048
+    head -c 288 /dev/zero
+done > mode1.bin
+printf 'FILE "mode1.bin" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n' > mode1.cue
+patch mode1.bin ip.bin 2352
+bchunk mode1.bin mode1.cue mode1-track > /dev/null
+check_volume mode1-track01.iso
+echo "real images: patched and read back"
