@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Patches images that other programs made, as users get them, and reads them
-# back with the readers users have: genisoimage and vcdimager make them (the
-# latter with live EDC/ECC in every sector), isoinfo and bchunk read them.
+# Patches images that genisoimage and vcdimager (live EDC/ECC in every
+# sector) made, and reads them back with isoinfo and bchunk.
 # usage: real_images.sh <bootgraft>
 set -euo pipefail
 tool=$(realpath "$1")
@@ -18,21 +17,22 @@ patch() {  # image, ip, sector size it must be taken as
     out=$("$tool" "$1" "$2") || fail "$1: exit status $?"
     [ "$out" = "sector size:$3" ] || fail "$1: said '$out'"
 }
-system_area() {  # image, sector size, data offset: the user data of sectors 0-15
+system_area() {  # sector size, data offset, image: the user data of sectors 0-15
     for i in $(seq 0 15); do bytes "$3" $((i * $1 + $2)) 2048; done
 }
 check_volume() {  # ISO
     isoinfo -d -i "$1" | grep -q '^Volume id: BOOTGRAFT$' || fail "$1: volume descriptor lost"
-    isoinfo -R -i "$1" -x /numbers.txt | cmp -s - tree/numbers.txt || fail "$1: a file differs"
+    isoinfo -i "$1" -x '/NUMBERS.TXT;1' | cmp -s - tree/numbers.txt || fail "$1: a file differs"
     cmp -s <(head -c 32768 "$1") ip.bin || fail "$1: system area is not the ip file"
 }
 
 head -c 32768 /dev/urandom > ip.bin
 mkdir tree && seq 1 50000 > tree/numbers.txt
-genisoimage -quiet -R -V BOOTGRAFT -o made.iso tree
+genisoimage -quiet -V BOOTGRAFT -o made.iso tree
 ffmpeg -loglevel error -f lavfi -i color=black:s=352x240:r=30000/1001 -t 1 -target ntsc-vcd -an black.mpg
-vcdimager -q -l BOOTGRAFT -c vcd.cue -b vcd.bin black.mpg > /dev/null 2>&1
-vcdimager -q -l BOOTGRAFT --sector-2336 -c vcd36.cue -b vcd36.bin black.mpg > /dev/null 2>&1
+vcd=(vcdimager -q -l BOOTGRAFT "--add-file=tree/numbers.txt,NUMBERS.TXT" black.mpg)
+"${vcd[@]}" -c vcd.cue -b vcd.bin > /dev/null 2>&1
+"${vcd[@]}" --sector-2336 -c vcd36.cue -b vcd36.bin > /dev/null 2>&1
 # From sector 450 on, vcdimager's sectors are Form 2, with an EDC of their own.
 bytes vcd.bin $((450 * 2352)) $((302 * 2352)) > form2.bin
 
@@ -55,15 +55,13 @@ for image in "vcd.bin 2352 24" "vcd36.bin 2336 8" "form2.bin 2352 24"; do
 done
 patch vcd.bin ip.bin 2352
 bchunk vcd.bin vcd.cue vcd-track > /dev/null
-isoinfo -d -i vcd-track01.iso | grep -q '^Volume id: BOOTGRAFT$' || fail "vcd.bin: volume lost"
-cmp -s <(head -c 32768 vcd-track01.iso) ip.bin || fail "vcd.bin: bchunk reads another System Area"
+check_volume vcd-track01.iso
 
 # Plain ISOs: as made, padded to 73 sectors (then its length fits 2336 too)
 # and stored in a Nero image, whose chunks follow the sectors.
-cp made.iso plain.iso
 cp made.iso iso73.iso && truncate -s $((($(stat -c %s made.iso) / 2048 / 73 + 1) * 73 * 2048)) iso73.iso
 { cat made.iso; printf 'NER5\0\0\0\0\0\0\0\0'; } > made.nrg
-for iso in plain.iso iso73.iso made.nrg; do
+for iso in made.iso iso73.iso made.nrg; do
     patch "$iso" ip.bin 2048
     check_volume "$iso"
 done

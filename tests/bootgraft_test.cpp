@@ -1,0 +1,342 @@
+// Tables for the pure rules (the layout, the first 16 sectors after the patch), then the built
+// tool run as users run it: through the shell, on real files, with Unicode in their names.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "block_patch.hpp"
+#include "console.hpp"
+#include "sector_codes.hpp"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string pattern(std::size_t length, std::size_t step) {
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<char>((i * step + i / 251) % 255 + 1);
+    }
+    return bytes;
+}
+
+constexpr sector_layout iso{2048, 0};
+constexpr sector_layout cooked{2336, 8};
+constexpr sector_layout raw{2352, 24};
+constexpr sector_layout raw1{2352, 16};
+const std::optional<sector_layout> none;
+
+const std::string sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
+const std::string mode1 = sync + std::string("\0\2\0\1", 4);
+const std::string mode2 = sync + std::string("\0\2\0\2", 4);
+
+struct detection {
+    std::int64_t size;
+    std::string name;
+    std::string first_bytes;
+    std::vector<sector_layout> marked;  // layouts under which "CD001" stands
+    std::optional<sector_layout> expected;
+};
+
+TEST(DetectSectorLayout, FollowsLengthNameAndVolumeDescriptor) {
+    const std::vector<detection> table{
+        {0, "a.iso", "", {}, cooked},
+        {-1, "a.iso", "", {}, none},
+        {100, "a.nrg", "", {}, cooked},
+        {32768, "a.iso", "", {}, iso},
+        {16 * 2352, "a.bin", "", {}, raw},
+        {16 * 2352, "a.bin", mode1, {}, raw1},
+        {16 * 2352, "a.bin", mode2, {}, raw},
+        {16 * 2352, "a.bin", mode1.substr(0, 15), {}, raw},
+        {16 * 2352, "a.bin", "\1" + mode1.substr(1), {}, raw},
+        {16 * 2048, "a.nrg", "", {}, cooked},
+        {32769, "A.NRG", "", {}, cooked},
+        {32769, ".nrg", "", {}, cooked},
+        {32769, "a.nrg.iso", "", {iso}, none},
+        {32769, "anrg", "", {}, none},
+        {32769, "dir.nrg/a", "", {}, none},
+        {73 * 2048, "a.iso", "", {}, cooked},
+        {73 * 2048, "a.iso", "", {iso}, iso},
+        {73 * 2048, "a.iso", "", {iso, cooked}, cooked},
+        {73 * 2048, "a.iso", "", {raw}, cooked},
+        {147 * 2048, "a.iso", "", {}, iso},
+        {147 * 2336, "a.iso", "", {raw}, raw},
+        {128 * 2352, "a.bin", mode1, {raw1}, raw1},
+        {128 * 2352, "a.bin", mode1, {raw}, iso},
+        {32769, "a.nrg", "", {iso}, iso},
+        {32769, "a.nrg", mode1, {raw1}, raw1},
+        {147 * 2048, "a.nrg", "", {iso, raw}, cooked},
+        {std::int64_t{2000003} * 2352, "big.bin", "", {}, raw},
+    };
+    for (const detection& row : table) {
+        const auto holds = [&row](std::int64_t offset) {
+            return std::any_of(row.marked.begin(), row.marked.end(), [offset](sector_layout l) {
+                return offset == l.data_offset + 16 * l.sector_size + 1;
+            });
+        };
+        EXPECT_EQ(detect_sector_layout(row.size, row.name.c_str(), row.first_bytes, holds),
+                  row.expected)
+            << row.size << " " << row.name;
+    }
+}
+
+TEST(DetectSectorLayout, ReadsNothingItNeedsNot) {
+    const auto never = [](std::int64_t) -> bool {
+        ADD_FAILURE() << "looked at the image without a choice to make";
+        return false;
+    };
+    EXPECT_EQ(detect_sector_layout(20 * 2048, "a.iso", "", never), iso);
+    EXPECT_EQ(detect_sector_layout(100, "a.iso", "", never), none);
+    // A heap block of exactly the path: under AddressSanitizer a look before
+    // its first byte lands in the redzone.
+    const std::vector<char> path{'n', 'r', 'g', '\0'};
+    EXPECT_EQ(detect_sector_layout(32769, path.data(), "", never), none);
+}
+
+struct block_case {
+    sector_layout layout;
+    std::string head;  // sync and header, where the sectors have them
+    std::uint8_t submode;
+    bool data;            // the user data and all after it filled, or zero
+    bool live;            // with codes that match
+    std::size_t sectors;  // stored before the patch; fewer than 16 grow
+};
+
+TEST(PatchBlock, PlacesTheIpAndKeepsLiveCodesLive) {
+    const std::vector<block_case> table{
+        {iso, "", 0, true, false, 16},      {raw, "", 0, true, false, 16},
+        {cooked, "", 0, false, false, 16},  {raw, mode2, 8, false, false, 16},
+        {raw1, mode1, 0, false, false, 16}, {raw1, mode1, 0, true, true, 16},
+        {raw, mode2, 0x08, true, true, 16}, {raw, mode2, 0x28, true, true, 16},
+        {cooked, "", 0x08, true, true, 16}, {cooked, "", 0x20, true, true, 16},
+        {raw, mode2, 0x08, true, true, 14}, {cooked, "", 0, true, false, 15},
+    };
+    const std::string ip = pattern(32768, 97);
+    for (const block_case& c : table) {
+        // A stored sector lies at the end of the raw one.
+        const auto size = static_cast<std::size_t>(c.layout.sector_size);
+        const std::size_t data = 2352 - size + static_cast<std::size_t>(c.layout.data_offset);
+        std::string block;
+        std::string expected;
+        for (std::size_t i = 0; i < 16; ++i) {
+            raw_sector sector{};
+            if (i < c.sectors) {
+                std::copy(c.head.begin(), c.head.end(), sector.begin());
+                sector[18] = sector[22] = c.submode;
+                const std::string filler = c.data ? pattern(2352 - data, 3 + i) : "";
+                std::copy(filler.begin(), filler.end(), sector.begin() + data);
+                if (c.live) {
+                    write_codes(sector, is_mode1(c.layout));
+                }
+                block.append(sector.end() - size, sector.end());
+            }
+            std::copy_n(ip.data() + 2048 * i, 2048, sector.begin() + data);
+            if (c.live && i < c.sectors) {
+                write_codes(sector, is_mode1(c.layout));
+            }
+            expected.append(sector.end() - size, sector.end());
+        }
+        const auto end = c.layout.data_offset + 15 * c.layout.sector_size + 2048;
+        expected.resize(std::max(block.size(), static_cast<std::size_t>(end)));
+        EXPECT_TRUE(patch_block(block, c.layout, ip) == expected)
+            << c.layout.sector_size << " " << c.head.size() << " " << c.sectors;
+        EXPECT_EQ(block_length(c.layout, 40000), std::min(40000, 16 * c.layout.sector_size));
+    }
+}
+
+#ifdef _WIN32
+constexpr int failure = -1;  // as %ERRORLEVEL% and $LASTEXITCODE read it
+std::string quoted(const std::string& word) { return '"' + word + '"'; }
+// cmd /c drops the first and the last quote of the line: a pair of its own.
+FILE* open_shell(const std::string& line) {
+    return _wpopen(utf16('"' + line + '"').c_str(), L"rb");
+}
+int close_shell(FILE* shell) { return _pclose(shell); }
+#else
+constexpr int failure = 255;  // as a POSIX shell reads -1
+std::string quoted(const std::string& word) { return '\'' + word + '\''; }
+FILE* open_shell(const std::string& line) { return popen(line.c_str(), "r"); }
+int close_shell(FILE* shell) {
+    const int status = pclose(shell);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
+#endif
+
+const std::string tool = quoted(fs::path(BOOTGRAFT_EXE).make_preferred().u8string());
+
+struct tool_run {
+    int status;
+    std::string out;  // standard output and error, as the user sees them
+};
+
+// `launcher` starts the tool and `after` redirects it, in the shell's terms.
+tool_run run(const std::vector<fs::path>& args, const std::string& launcher = tool,
+             const std::string& after = "") {
+    std::string line = launcher;
+    for (const fs::path& arg : args) {
+        line += " " + quoted(arg.u8string());
+    }
+    FILE* shell = open_shell(line + " " + after + " 2>&1");
+    tool_run result{-3, ""};
+    std::array<char, 4096> buffer{};
+    for (std::size_t n; shell != nullptr && (n = std::fread(buffer.data(), 1, 4096, shell)) > 0;) {
+        result.out.append(buffer.data(), n);
+    }
+    result.status = shell != nullptr ? close_shell(shell) : result.status;
+    return result;
+}
+
+void write_file(const fs::path& path, const std::string& bytes, std::int64_t length) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    fs::resize_file(path, static_cast<std::uintmax_t>(length));
+}
+
+std::string read_file(const fs::path& path) {
+    std::string bytes(std::min<std::uintmax_t>(fs::file_size(path), 65536), '\0');
+    std::ifstream(path, std::ios::binary)
+        .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+class Tool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / (std::string("bootgraft-") + test->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ip = dir / fs::u8path("boot ip загрузчик.bin");
+        write_file(ip, ip_bytes, 32768);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path dir;
+    fs::path ip;  // a space and letters beyond any ANSI code page, in every run
+    const std::string ip_bytes = pattern(32768, 97);
+};
+
+struct outcome {
+    std::string name;
+    std::int64_t size;    // -1: no such image
+    std::string head;     // its first bytes, before the pattern
+    sector_layout cd001;  // where "CD001" stands, if anywhere
+    std::string said;
+    sector_layout patched_as;  // {0, 0}: refused and unchanged
+};
+
+TEST_F(Tool, PatchesOrRefusesAndSaysWhich) {
+    const std::string missing = (dir / fs::u8path("нет ディスク.iso")).u8string();
+    const std::vector<outcome> table{
+        {"exact.iso", 32768, "", {}, "sector size:2048\n", iso},
+        {"образ.bin", 20 * 2352, "", {}, "sector size:2352\n", raw},
+        {"mode1.bin", 20 * 2352, mode1, {}, "sector size:2352\n", raw1},
+        {"short.bin", 14 * 2352, "", {}, "sector size:2352\n", raw},
+        {"ディスク.iso", 73 * 2048, "", iso, "sector size:2048\n", iso},
+        {"диск.NRG", 40000, "", raw, "sector size:2352\n", raw},
+        {"big.iso", std::int64_t{2300000} * 2048, "", {}, "sector size:2048\n", iso},
+        {"нет ディスク.iso", -1, "", {}, "can't open image(" + missing + ")\n", {}},
+        {"odd.iso", 32769, "", {}, "unknown image\n", {}},
+        {"small.nrg", 32767, "", {}, "image size is too small\n", {}},
+    };
+    for (const outcome& row : table) {
+        const fs::path image = dir / fs::u8path(row.name);
+        const auto kept = static_cast<std::size_t>(std::clamp<std::int64_t>(row.size, 0, 65536));
+        std::string head = (row.head + pattern(65536, 7)).substr(0, kept);
+        if (row.cd001.sector_size > 0) {
+            head.replace(std::size_t(row.cd001.data_offset + 16 * row.cd001.sector_size + 1), 5,
+                         "CD001");
+        }
+        if (row.size >= 0) {
+            write_file(image, head, row.size);
+        }
+        const tool_run got = run({image, ip});
+        const bool patches = row.patched_as.sector_size > 0;
+        EXPECT_EQ(got.out, row.said);
+        EXPECT_EQ(got.status, patches ? 0 : failure) << row.name;
+        EXPECT_EQ(fs::exists(image), row.size >= 0) << row.name;
+        EXPECT_TRUE(!fs::exists(image) ||
+                    read_file(image) ==
+                        (patches ? patch_block(head, row.patched_as, ip_bytes) : head))
+            << row.name;
+    }
+}
+
+// The ip file is judged first: the image is not even opened.
+TEST_F(Tool, RefusesAWrongCallOrIpFile) {
+    const fs::path image = dir / "absent.iso";
+    const fs::path bad = dir / fs::u8path("образ ip.bin");
+    const std::string usage =
+        "bootgraft <imagefile> <ipgefile>\n patch first 16 sector of cd image\n"
+        " support 2048/2336/2352 iso image\n";
+    for (const auto& args :
+         std::vector<std::vector<fs::path>>{{}, {ip}, {image, ip, ip}, {ip, ip, ip, ip}}) {
+        const tool_run got = run(args);
+        EXPECT_EQ(got.out, usage) << args.size();
+        EXPECT_EQ(got.status, failure);
+    }
+    EXPECT_EQ(run({image, bad}).out, "can't open ip(" + bad.u8string() + ")\n");
+    for (const std::int64_t size : {32767, 32769}) {
+        write_file(bad, "", size);
+        EXPECT_EQ(run({image, bad}).out, "ip size is not 32768\n") << size;
+    }
+}
+
+TEST_F(Tool, RefusesAReadOnlyImage) {
+    const fs::path image = dir / "locked.iso";
+    write_file(image, pattern(40960, 7), 40960);
+    fs::permissions(image, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    std::string launcher = tool;
+#ifndef _WIN32
+    // Root writes whatever the bits say: run as nobody, from a copy of the
+    // tool that nobody can reach wherever the build tree lies.
+    if (geteuid() == 0) {
+        fs::copy_file(BOOTGRAFT_EXE, dir / "bootgraft");
+        launcher = "setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                   quoted((dir / "bootgraft").string());
+    }
+#endif
+    const tool_run got = run({image, ip}, launcher);
+    EXPECT_EQ(got.out, "can't open image(" + image.u8string() + ")\n");
+    EXPECT_EQ(got.status, failure);
+    EXPECT_EQ(read_file(image), pattern(40960, 7));
+    // Writable again for TearDown: Windows refuses to delete a read-only file.
+    fs::permissions(image, fs::perms::owner_write, fs::perm_options::add);
+}
+
+#ifndef _WIN32
+// A file-size limit makes a write fail for real, here after the patch has overwritten some of the
+// image and grown it a little: it must come out as it went in, every byte and its length.
+TEST_F(Tool, LeavesTheImageAsItWasWhenAWriteFails) {
+    const fs::path image = dir / "short.nrg";
+    write_file(image, pattern(65 * 512, 7), 65 * 512);
+    const tool_run got = run({image, ip}, "ulimit -f 66; " + tool);
+    EXPECT_EQ(got.out, "sector size:2336\ncan't write image(" + image.u8string() + ")\n");
+    EXPECT_EQ(got.status, failure);
+    EXPECT_TRUE(read_file(image) == pattern(65 * 512, 7));
+}
+
+// As in `bootgraft disc.iso ip.bin | head -c 0`: the reader is gone before
+// the tool says a word, yet the patch is made and the status says so.
+TEST_F(Tool, FinishesThePatchWhenNobodyReadsItsOutput) {
+    const fs::path image = dir / "unread.iso";
+    write_file(image, pattern(40960, 7), 40960);
+    std::array<int, 2> unread{};
+    ASSERT_EQ(pipe(unread.data()), 0);
+    close(unread[0]);
+    EXPECT_EQ(run({image, ip}, tool, ">&" + std::to_string(unread[1])).status, 0);
+    close(unread[1]);
+    EXPECT_TRUE(read_file(image) == patch_block(pattern(40960, 7), iso, ip_bytes));
+}
+#endif
+
+}  // namespace
