@@ -253,8 +253,9 @@ TEST_F(Tool, PatchesOrRefusesAndSaysWhich) {
         const auto kept = static_cast<std::size_t>(std::clamp<std::int64_t>(row.size, 0, 65536));
         std::string head = (row.head + pattern(65536, 7)).substr(0, kept);
         if (row.cd001.sector_size > 0) {
-            head.replace(std::size_t(row.cd001.data_offset + 16 * row.cd001.sector_size + 1), 5,
-                         "CD001");
+            const std::int64_t at =
+                std::int64_t{16} * row.cd001.sector_size + row.cd001.data_offset;
+            head.replace(static_cast<std::size_t>(at + 1), 5, "CD001");
         }
         if (row.size >= 0) {
             write_file(image, head, row.size);
