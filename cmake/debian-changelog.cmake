@@ -1,0 +1,56 @@
+# Writes CHANGELOG.md in the format of a Debian changelog, for the .deb. Its
+# first entry must be the version being packaged and is signed at build time
+# (SOURCE_DATE_EPOCH, where set, fixes it), since that is when the package is
+# made; older entries are signed on the date in their heading, "## x.y.z
+# (YYYY-MM-DD)". Lines starting "- " become items, indented lines go on them.
+# Usage: cmake -D IN=CHANGELOG.md -D OUT=changelog -D NAME=bootgraft
+#              -D VERSION=x.y.z -D MAINTAINER="name <address>" -P debian-changelog.cmake
+
+# RFC 5322 date of midnight UTC on a day; the weekday by Sakamoto's method.
+function(rfc_date out year month day)
+  set(weekdays Sun Mon Tue Wed Thu Fri Sat)
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  set(offsets 0 3 2 5 0 3 5 1 4 6 2 4)
+  math(EXPR m "1${month} - 100")
+  math(EXPR i "${m} - 1")
+  list(GET months ${i} month_name)
+  list(GET offsets ${i} offset)
+  set(y ${year})
+  if(m LESS 3)
+    math(EXPR y "${y} - 1")
+  endif()
+  math(EXPR w "(${y} + ${y} / 4 - ${y} / 100 + ${y} / 400 + ${offset} + 1${day} - 100) % 7")
+  list(GET weekdays ${w} weekday)
+  set(${out} "${weekday}, ${day} ${month_name} ${year} 00:00:00 +0000" PARENT_SCOPE)
+endfunction()
+
+file(STRINGS "${IN}" lines)
+set(text "")
+set(signature "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^## ([^ ]+)(.*)$")
+    set(version "${CMAKE_MATCH_1}")
+    set(rest "${CMAKE_MATCH_2}")
+    if(signature)
+      string(APPEND text "\n -- ${MAINTAINER}  ${signature}\n\n")
+    elseif(NOT version STREQUAL VERSION)
+      message(FATAL_ERROR "${IN} starts at ${version}, not at ${VERSION}: add an entry for ${VERSION}")
+    endif()
+    if(NOT signature)
+      string(TIMESTAMP signature "%a, %d %b %Y %H:%M:%S +0000" UTC)
+    elseif(rest MATCHES "^ \\(([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])\\)$")
+      rfc_date(signature ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3})
+    else()
+      message(FATAL_ERROR "${IN}: no date (YYYY-MM-DD) in the heading of ${version}")
+    endif()
+    string(APPEND text "${NAME} (${version}) unstable; urgency=medium\n\n")
+  elseif(signature AND line MATCHES "^- (.*)$")
+    string(APPEND text "  * ${CMAKE_MATCH_1}\n")
+  elseif(signature AND line MATCHES "^  (.*)$")
+    string(APPEND text "    ${CMAKE_MATCH_1}\n")
+  endif()
+endforeach()
+if(NOT signature)
+  message(FATAL_ERROR "${IN} has no entry")
+endif()
+file(WRITE "${OUT}" "${text}\n -- ${MAINTAINER}  ${signature}\n")
