@@ -18,27 +18,24 @@ namespace {
 // keeps the bytes on POSIX and widens them where the system needs it.
 std::filesystem::path file_path(const char* path) { return std::filesystem::u8path(path); }
 
-// -1 when the stream cannot tell: that never passes a size check.
-std::int64_t measure(std::fstream& stream) {
-    stream.seekg(0, std::ios::end);
-    const std::streamoff length = stream.tellg();
-    stream.seekg(0, std::ios::beg);
-    return length;
-}
+// -1 when the stream cannot tell: that never passes a size check. Every
+// read after it says where it starts.
+std::int64_t measure(std::fstream& stream) { return stream.seekg(0, std::ios::end).tellg(); }
 
 // Up to `count` bytes from `offset`: fewer at the end of the file, none
 // where it cannot be read. The stream stays usable either way.
 std::string read_at(std::fstream& stream, std::int64_t offset, std::int64_t count) {
     std::string bytes(static_cast<std::size_t>(count), '\0');
     stream.seekg(offset).read(bytes.data(), count);
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(stream.gcount(), 0)));
+    bytes.resize(static_cast<std::size_t>(stream.gcount()));
     stream.clear();
     return bytes;
 }
 
-bool write_at(std::fstream& stream, std::string_view bytes) {
+// The block goes back where it was read, from byte 0. Closing is part of
+// the write: a system may report a failed write only there.
+bool write_block(std::fstream& stream, std::string_view bytes) {
     stream.seekp(0).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    stream.flush();
     stream.close();
     return !stream.fail();
 }
@@ -78,18 +75,16 @@ bool open_image(std::fstream& image, const char* image_path) {
     return image.is_open();
 }
 
-// After a failed write: first the length it came with, which frees what
-// growth took on a full disk, then the bytes the patch replaced. Whatever
-// the system still refuses here, the message that follows reports.
+// After a failed write: first the length it came with (the patch never
+// shortens an image), which frees what growth took on a full disk, then the
+// bytes the patch replaced. Whatever the system still refuses here, the
+// message that follows reports.
 void roll_back(const char* image_path, std::int64_t length, std::string_view original) {
     std::error_code error;
-    const std::filesystem::path path = file_path(image_path);
-    if (std::filesystem::file_size(path, error) > static_cast<std::uintmax_t>(length) && !error) {
-        std::filesystem::resize_file(path, static_cast<std::uintmax_t>(length), error);
-    }
+    std::filesystem::resize_file(file_path(image_path), static_cast<std::uintmax_t>(length), error);
     std::fstream image;
     if (open_image(image, image_path)) {
-        static_cast<void>(write_at(image, original));
+        static_cast<void>(write_block(image, original));
     }
 }
 
@@ -120,7 +115,7 @@ int bootgraft(const char* image_path, const char* ip_path) {
         return fail(naming("can't read image", image_path));
     }
     say("sector size:" + std::to_string(layout->sector_size) + "\n");
-    if (!write_at(image, patch_block(original, *layout, ip))) {
+    if (!write_block(image, patch_block(original, *layout, ip))) {
         roll_back(image_path, image_size, original);
         return fail(naming("can't write image", image_path));
     }

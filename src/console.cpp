@@ -85,6 +85,7 @@ std::vector<std::string> arguments(int argc, char** argv) { return {argv, argv +
 // outcome, so SIGPIPE is ignored and the lost line let be.
 void say(const std::string& text) {
     static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
-    static_cast<void>(std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0);
+    static_cast<void>(std::fputs(text.c_str(), stdout));
+    static_cast<void>(std::fflush(stdout));
 }
 #endif
