@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Patches images that genisoimage and vcdimager (live EDC/ECC in every
-# sector) made, and reads them back with isoinfo and bchunk.
-# usage: real_images.sh <bootgraft>
+# sector) made, and reads them back with isoinfo and bchunk. $1: bootgraft.
 set -euo pipefail
 tool=$(realpath "$1")
 for peer in genisoimage isoinfo bchunk vcdimager ffmpeg; do
@@ -29,27 +28,30 @@ check_volume() {  # ISO
 head -c 32768 /dev/urandom > ip.bin
 mkdir tree && seq 1 50000 > tree/numbers.txt
 genisoimage -quiet -V BOOTGRAFT -o made.iso tree
-ffmpeg -loglevel error -f lavfi -i color=black:s=352x240:r=30000/1001 -t 1 -target ntsc-vcd -an black.mpg
-vcd=(vcdimager -q -l BOOTGRAFT "--add-file=tree/numbers.txt,NUMBERS.TXT" black.mpg)
+ffmpeg -loglevel error -f lavfi -i testsrc=s=352x240:r=30000/1001 -t 1 -target ntsc-vcd -an video.mpg
+vcd=(vcdimager -q -l BOOTGRAFT "--add-file=tree/numbers.txt,NUMBERS.TXT" video.mpg)
 "${vcd[@]}" -c vcd.cue -b vcd.bin > /dev/null 2>&1
 "${vcd[@]}" --sector-2336 -c vcd36.cue -b vcd36.bin > /dev/null 2>&1
-# From sector 450 on, vcdimager's sectors are Form 2, with an EDC of their own.
+# vcdimager's System Area is zeros, on which a wrong CRC can come out right: these images
+# begin at its sector 16 (ISO 9660 and VideoCD files, Form 1) and 450 (MPEG, Form 2).
+bytes vcd.bin $((16 * 2352)) $((736 * 2352)) > form1.bin
+bytes vcd36.bin $((16 * 2336)) $((736 * 2336)) > form1-36.bin
 bytes vcd.bin $((450 * 2352)) $((302 * 2352)) > form2.bin
 
-# Live codes: the image patched with its own System Area is the same file;
-# with the ip file, it holds it and changed codes, in sectors 0-15 only;
-# patched back, it is vcdimager's file again, codes and all.
-for image in "vcd.bin 2352 24" "vcd36.bin 2336 8" "form2.bin 2352 24"; do
-    read -r file size offset <<< "$image"
+# Patched with its own System Area, each is the same file; with the ip file, it holds it, and only
+# sectors 0-15 changed, in all their codes (16 x 280 bytes in Form 1, 16 x 4 in Form 2, save
+# chance); patched back, it is vcdimager's file again, codes and all.
+for image in "form1.bin 2352 24 4300" "form1-36.bin 2336 8 4300" "form2.bin 2352 24 60"; do
+    read -r file size offset least <<< "$image"
     cp "$file" "patched-$file"
     system_area "$size" "$offset" "$file" > own.ip
     patch "patched-$file" own.ip "$size"
     cmp -s "$file" "patched-$file" || fail "$file: patched with its own System Area, it changed"
     patch "patched-$file" ip.bin "$size"
     system_area "$size" "$offset" "patched-$file" | cmp -s - ip.bin || fail "$file: ip misplaced"
-    { cmp -l "$file" "patched-$file" || true; } | awk -v s="$size" -v o="$offset" '
+    { cmp -l "$file" "patched-$file" || true; } | awk -v s="$size" -v o="$offset" -v least="$least" '
         { at = ($1 - 1) % s } $1 > 16 * s { bad = 1 } at < o || at >= o + 2048 { codes++ }
-        END { exit bad || !codes }' || fail "$file: codes kept, or bytes past sector 15 changed"
+        END { exit bad || codes < least }' || fail "$file: codes kept, or bytes past sector 15 changed"
     patch "patched-$file" own.ip "$size"
     cmp -s "$file" "patched-$file" || fail "$file: patched back, it is not vcdimager's file"
 done
@@ -76,4 +78,3 @@ printf 'FILE "mode1.bin" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n'
 patch mode1.bin ip.bin 2352
 bchunk mode1.bin mode1.cue mode1-track > /dev/null
 check_volume mode1-track01.iso
-echo "real images: patched and read back"
