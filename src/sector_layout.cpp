@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -17,19 +16,11 @@ char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - '
 
 // Only the last four bytes of the whole path count, and a shorter path is
 // never read before its start.
-bool ends_in_nrg(const char* name) {
+bool ends_in_nrg(std::string_view name) {
     constexpr std::string_view suffix = ".nrg";
-    const std::size_t length = std::strlen(name);
-    if (length < suffix.size()) {
-        return false;
-    }
-    const char* tail = name + (length - suffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        if (ascii_lower(tail[i]) != suffix[i]) {
-            return false;
-        }
-    }
-    return true;
+    return name.size() >= suffix.size() &&
+           std::equal(suffix.begin(), suffix.end(), name.end() - suffix.size(),
+                      [](char wanted, char c) { return ascii_lower(c) == wanted; });
 }
 
 sector_layout raw_layout(std::string_view first_bytes) {
@@ -69,12 +60,12 @@ std::optional<sector_layout> detect_sector_layout(
         return std::nullopt;
     }
     std::optional<sector_layout> marked;
-    for (std::size_t i = 0; candidates.size() > 1 && i < candidates.size(); ++i) {
-        if (holds_cd001(standard_identifier_offset(candidates[i]))) {
+    for (const sector_layout layout : candidates) {
+        if (candidates.size() > 1 && holds_cd001(standard_identifier_offset(layout))) {
             if (marked) {
                 return candidates.front();
             }
-            marked = candidates[i];
+            marked = layout;
         }
     }
     return marked.value_or(candidates.front());
