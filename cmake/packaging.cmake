@@ -10,7 +10,8 @@ set(CPACK_PACKAGE_DESCRIPTION "\
 bootgraft writes a 32768-byte ip file over the System Area of a CD image,
 the user data of its first 16 sectors, in place. It handles plain 2048-byte
 ISO 9660 images, 2336-byte Mode 2 images and raw 2352-byte images, keeps
-the EDC/ECC of the sectors it patches valid, and touches no other byte.
+the EDC/ECC of the sectors it patches valid where it was, and touches no
+other byte.
 
 It is for people who build bootable discs from a console or a script: run
 it once after mastering the image, check its exit status, burn.")
