@@ -11,13 +11,13 @@ constexpr std::int64_t chunk_count = ip_size / chunk_size;
 
 std::size_t at(std::int64_t offset) { return static_cast<std::size_t>(offset); }
 
-// A stored sector sits at the end of the raw one: a 2336-byte sector lacks
-// only sync and header.
-std::size_t raw_lead(sector_layout layout) { return raw_sector{}.size() - at(layout.sector_size); }
+// A stored sector's framed part sits at the end of the raw one: a 2336-byte
+// sector lacks only sync and header.
+std::size_t raw_lead(sector_layout layout) { return raw_sector{}.size() - at(framed_size(layout)); }
 
 raw_sector as_raw(const std::string& block, std::int64_t start, sector_layout layout) {
     raw_sector raw{};
-    std::transform(block.begin() + start, block.begin() + start + layout.sector_size,
+    std::transform(block.begin() + start, block.begin() + start + framed_size(layout),
                    raw.begin() + raw_lead(layout),
                    [](char c) { return static_cast<std::uint8_t>(c); });
     return raw;
@@ -34,7 +34,7 @@ std::string patch_block(std::string block, sector_layout layout, std::string_vie
     const std::int64_t end =
         layout.data_offset + (chunk_count - 1) * layout.sector_size + chunk_size;
     block.resize(std::max(block.size(), at(end)), '\0');
-    const bool framed = layout.sector_size > chunk_size;
+    const bool framed = framed_size(layout) > 0;
     for (std::int64_t i = 0; i < chunk_count; ++i) {
         const std::int64_t start = i * layout.sector_size;
         // Codes that did not match before (none at all, or noise) are not

@@ -23,12 +23,14 @@ bool ends_in_nrg(std::string_view name) {
                       [](char wanted, char c) { return ascii_lower(c) == wanted; });
 }
 
+constexpr std::string_view sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
+
+bool synced(std::string_view bytes, std::size_t at) {
+    return bytes.size() >= at + sync.size() && bytes.substr(at, sync.size()) == sync;
+}
+
 sector_layout raw_layout(std::string_view first_bytes) {
-    constexpr std::string_view sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
-    constexpr std::size_t mode = 15;
-    const bool mode1 = first_bytes.size() > mode && first_bytes.substr(0, sync.size()) == sync &&
-                       first_bytes[mode] == 1;
-    return mode1 ? mode1_raw : mode2_raw;
+    return raw_mode1(first_bytes) ? mode1_raw : mode2_raw;
 }
 
 std::vector<sector_layout> candidate_layouts(std::int64_t size, const char* name,
@@ -52,9 +54,34 @@ std::int64_t standard_identifier_offset(sector_layout layout) {
 
 }  // namespace
 
+bool raw_mode1(std::string_view first_bytes) {
+    constexpr std::size_t mode = 15;
+    return synced(first_bytes, 0) && first_bytes.size() > mode && first_bytes[mode] == 1;
+}
+
+std::optional<sector_layout> layout_for(std::int32_t size, bool mode1) {
+    switch (size) {
+        case 2048:
+            return iso_logical;
+        case 2336:
+            return mode1 ? std::nullopt : std::optional(mode2_cooked);
+        case 2352:
+        case 2368:
+        case 2448:
+            return sector_layout{size, (mode1 ? mode1_raw : mode2_raw).data_offset};
+        default:
+            return std::nullopt;
+    }
+}
+
 std::optional<sector_layout> detect_sector_layout(
     std::int64_t size, const char* name, std::string_view first_bytes,
     const std::function<bool(std::int64_t)>& holds_cd001) {
+    constexpr std::int32_t with_subchannel = 2448;
+    if (size % with_subchannel == 0 && synced(first_bytes, 0) &&
+        synced(first_bytes, with_subchannel)) {
+        return layout_for(with_subchannel, raw_mode1(first_bytes));
+    }
     const std::vector<sector_layout> candidates = candidate_layouts(size, name, first_bytes);
     if (candidates.empty()) {
         return std::nullopt;

@@ -1,0 +1,99 @@
+#include "sheet_text.hpp"
+
+#include <algorithm>
+
+namespace {
+
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Fifteen digits keep every product a position goes through (frames times
+// a sector size) far inside 64 bits.
+constexpr std::size_t most_digits = 15;
+
+}  // namespace
+
+std::vector<std::string_view> sheet_lines(std::string_view text) {
+    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+    if (text.substr(0, byte_order_mark.size()) == byte_order_mark) {
+        text.remove_prefix(byte_order_mark.size());
+    }
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        while (!line.empty() && blank(line.back())) {
+            line.remove_suffix(1);
+        }
+        lines.push_back(line);
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return lines;
+}
+
+std::vector<std::string> sheet_words(std::string_view line) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (blank(line[i])) {
+            ++i;
+        } else if (line[i] == '"') {
+            const std::size_t close = std::min(line.find('"', i + 1), line.size());
+            words.emplace_back(line.substr(i + 1, close - i - 1));
+            i = close + 1;
+        } else {
+            std::size_t end = i;
+            while (end < line.size() && !blank(line[end])) {
+                ++end;
+            }
+            words.emplace_back(line.substr(i, end - i));
+            i = end;
+        }
+    }
+    return words;
+}
+
+bool same_word(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return ascii_lower(x) == ascii_lower(y);
+           });
+}
+
+std::optional<std::int64_t> whole_number(std::string_view text, bool hex) {
+    if (hex) {
+        if (!same_word(text.substr(0, 2), "0x")) {
+            return std::nullopt;
+        }
+        text.remove_prefix(2);
+    }
+    if (text.empty() || text.size() > most_digits) {
+        return std::nullopt;
+    }
+    std::int64_t value = 0;
+    for (const char c : text) {
+        const char lower = ascii_lower(c);
+        const bool decimal = c >= '0' && c <= '9';
+        if (!decimal && !(hex && lower >= 'a' && lower <= 'f')) {
+            return std::nullopt;
+        }
+        value = value * (hex ? 16 : 10) + (decimal ? c - '0' : lower - 'a' + 10);
+    }
+    return value;
+}
+
+std::optional<std::int64_t> msf_frames(std::string_view text) {
+    const std::size_t first = text.find(':');
+    const std::size_t second = text.find(':', first + 1);
+    if (second == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto minutes = whole_number(text.substr(0, first));
+    const auto seconds = whole_number(text.substr(first + 1, second - first - 1));
+    const auto frames = whole_number(text.substr(second + 1));
+    constexpr std::int64_t per_second = 75;
+    if (!minutes || !seconds || !frames || *seconds >= 60 || *frames >= per_second) {
+        return std::nullopt;
+    }
+    return (*minutes * 60 + *seconds) * per_second + *frames;
+}

@@ -1,0 +1,2 @@
+// Tables for the descriptors: CloneCD, Alcohol and DiscJuggler.
+#include <gtest/gtest.h>
