@@ -1,8 +1,11 @@
 // Writes a 32768-byte ip file over the System Area (logical sectors 0-15)
 // of a CD image, in place, whatever the image's sector layout.
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -10,7 +13,9 @@
 
 #include "block_patch.hpp"
 #include "console.hpp"
+#include "container.hpp"
 #include "sector_layout.hpp"
+#include "track_choice.hpp"
 
 namespace {
 
@@ -32,10 +37,10 @@ std::string read_at(std::fstream& stream, std::int64_t offset, std::int64_t coun
     return bytes;
 }
 
-// The block goes back where it was read, from byte 0. Closing is part of
-// the write: a system may report a failed write only there.
-bool write_block(std::fstream& stream, std::string_view bytes) {
-    stream.seekp(0).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+// The block goes back where it was read. Closing is part of the write: a
+// system may report a failed write only there.
+bool write_block(std::fstream& stream, std::int64_t offset, std::string_view bytes) {
+    stream.seekp(offset).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     stream.close();
     return !stream.fail();
 }
@@ -79,13 +84,130 @@ bool open_image(std::fstream& image, const char* image_path) {
 // shortens an image), which frees what growth took on a full disk, then the
 // bytes the patch replaced. Whatever the system still refuses here, the
 // message that follows reports.
-void roll_back(const char* image_path, std::int64_t length, std::string_view original) {
+void roll_back(const char* image_path, std::int64_t length, std::int64_t offset,
+               std::string_view original) {
     std::error_code error;
     std::filesystem::resize_file(file_path(image_path), static_cast<std::uintmax_t>(length), error);
     std::fstream image;
     if (open_image(image, image_path)) {
-        static_cast<void>(write_block(image, original));
+        static_cast<void>(write_block(image, offset, original));
     }
+}
+
+// The one read and the one write: `length` bytes from `offset`, the first
+// 16 sectors of `layout` there, patched.
+int patch_at(std::fstream& image, const char* image_path, std::int64_t image_size,
+             std::int64_t offset, sector_layout layout, std::int64_t length,
+             const std::string& ip) {
+    const std::string original = read_at(image, offset, length);
+    if (static_cast<std::int64_t>(original.size()) != length) {
+        return fail(naming("can't read image", image_path));
+    }
+    say("sector size:" + std::to_string(layout.sector_size) + "\n");
+    if (!write_block(image, offset, patch_block(original, layout, ip))) {
+        roll_back(image_path, image_size, offset, original);
+        return fail(naming("can't write image", image_path));
+    }
+    return 0;
+}
+
+// An image that is its own single track, from byte 0.
+int patch_plain(const char* image_path, const std::string& ip) {
+    std::fstream image;
+    if (!open_image(image, image_path)) {
+        return fail(naming("can't open image", image_path));
+    }
+    const std::int64_t image_size = measure(image);
+    constexpr std::int64_t evidence = 2448 + 16;  // two raw sectors' sync, one's header
+    const std::optional<sector_layout> layout = detect_sector_layout(
+        image_size, image_path, read_at(image, 0, evidence),
+        [&image](std::int64_t offset) { return read_at(image, offset, 5) == "CD001"; });
+    if (!layout) {
+        return fail("unknown image\n");
+    }
+    if (image_size < ip_size) {
+        return fail("image size is too small\n");
+    }
+    return patch_at(image, image_path, image_size, 0, *layout, block_length(*layout, image_size),
+                    ip);
+}
+
+// The files that hold data tracks, each opened for update once: a track
+// file must be a regular file beside the container.
+struct track_files {
+    std::map<std::string, std::unique_ptr<std::fstream>> streams;
+    std::map<std::string, std::int64_t> sizes;
+    std::map<std::string, std::string> paths;
+};
+
+int open_track_files(const std::string& container_path, const track_list& tracks,
+                     track_files& files) {
+    for (const track& t : tracks) {
+        if (!t.data || files.streams.count(t.file) != 0) {
+            continue;
+        }
+        const std::string path = beside(container_path, t.file);
+        auto stream = std::make_unique<std::fstream>();
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(file_path(path.c_str()), error) ||
+            !open_image(*stream, path.c_str())) {
+            return fail(naming("can't open image", path.c_str()));
+        }
+        files.sizes[t.file] = measure(*stream);
+        files.paths[t.file] = path;
+        files.streams[t.file] = std::move(stream);
+    }
+    return 0;
+}
+
+// A container: its table says which file holds which track. The container
+// itself is only read here; the files of its data tracks are opened for
+// the patch, the container again among them where it holds its sectors.
+int patch_container(const container_format& format, const char* image_path, const std::string& ip) {
+    std::fstream container(file_path(image_path), std::ios::in | std::ios::binary);
+    if (!container.is_open()) {
+        return fail(naming("can't open image", image_path));
+    }
+    const std::int64_t size = measure(container);
+    constexpr std::int64_t footer = 12;
+    const std::optional<table_span> span =
+        format.locate(size, read_at(container, std::max<std::int64_t>(size - footer, 0), footer));
+    if (!span) {
+        return patch_plain(image_path, ip);
+    }
+    if (!trustworthy(*span, size)) {
+        return fail("unknown image\n");
+    }
+    const std::string table = read_at(container, span->offset, span->length);
+    if (static_cast<std::int64_t>(table.size()) != span->length) {
+        return fail(naming("can't read image", image_path));
+    }
+    std::optional<track_list> tracks = format.read(table, span->offset, name_alone(image_path));
+    if (!tracks) {
+        return fail("unknown image\n");
+    }
+    for (track& t : *tracks) {
+        t.file = name_alone(t.file);
+    }
+    track_files files;
+    if (open_track_files(image_path, *tracks, files) != 0) {
+        return -1;
+    }
+    const track_choice choice = choose_track(
+        *tracks, files.sizes,
+        [&files](const std::string& file, std::int64_t offset, std::int64_t count) {
+            const auto stream = files.streams.find(file);
+            return stream == files.streams.end() ? std::string()
+                                                 : read_at(*stream->second, offset, count);
+        });
+    if (!choice.refusal.empty()) {
+        return fail(choice.refusal);
+    }
+    const track& chosen = choice.chosen;
+    const std::string& path = files.paths[chosen.file];
+    constexpr std::int64_t sectors = ip_size / 2048;
+    return patch_at(*files.streams[chosen.file], path.c_str(), files.sizes[chosen.file],
+                    chosen.offset, chosen.layout, sectors * chosen.layout.sector_size, ip);
 }
 
 }  // namespace
@@ -95,31 +217,8 @@ int bootgraft(const char* image_path, const char* ip_path) {
     if (read_ip(ip_path, ip) != 0) {
         return -1;
     }
-    std::fstream image;
-    if (!open_image(image, image_path)) {
-        return fail(naming("can't open image", image_path));
-    }
-    const std::int64_t image_size = measure(image);
-    const std::optional<sector_layout> layout = detect_sector_layout(
-        image_size, image_path, read_at(image, 0, 16),
-        [&image](std::int64_t offset) { return read_at(image, offset, 5) == "CD001"; });
-    if (!layout) {
-        return fail("unknown image\n");
-    }
-    if (image_size < ip_size) {
-        return fail("image size is too small\n");
-    }
-    const std::int64_t length = block_length(*layout, image_size);
-    const std::string original = read_at(image, 0, length);
-    if (static_cast<std::int64_t>(original.size()) != length) {
-        return fail(naming("can't read image", image_path));
-    }
-    say("sector size:" + std::to_string(layout->sector_size) + "\n");
-    if (!write_block(image, patch_block(original, *layout, ip))) {
-        roll_back(image_path, image_size, original);
-        return fail(naming("can't write image", image_path));
-    }
-    return 0;
+    const std::optional<container_format> format = container_of(image_path);
+    return format ? patch_container(*format, image_path, ip) : patch_plain(image_path, ip);
 }
 
 int main(int argc, char* argv[]) {

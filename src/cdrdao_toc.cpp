@@ -1,6 +1,195 @@
 #include "cdrdao_toc.hpp"
 
-std::optional<track_list> read_cdrdao_toc(std::string_view /*table*/, std::int64_t /*at*/,
+#include <algorithm>
+#include <array>
+
+#include "sheet_text.hpp"
+
+namespace {
+
+struct track_mode {
+    std::string_view name;
+    sector_layout layout;
+    bool data;
+};
+
+// What each TRACK mode stores a sector as; audio and Form 2 alone hold no
+// System Area.
+constexpr std::array<track_mode, 8> modes{{
+    {"AUDIO", {2352, 0}, false},
+    {"MODE1", {2048, 0}, true},
+    {"MODE1_RAW", {2352, 16}, true},
+    {"MODE2", {2336, 8}, true},
+    {"MODE2_FORM1", {2048, 0}, true},
+    {"MODE2_FORM2", {2324, 0}, false},
+    {"MODE2_FORM_MIX", {2336, 8}, true},
+    {"MODE2_RAW", {2352, 24}, true},
+}};
+
+// A stretch of a track, in sectors from the track's start: taken from a
+// file at `offset`, or (file empty) zeros that no file stores.
+struct segment {
+    std::string file;
+    std::int64_t offset = 0;
+    std::int64_t start = 0;
+    std::int64_t sectors = -1;  // -1: to the end of the file
+};
+
+struct toc_track {
+    track entry;
+    bool audio = false;
+    std::vector<segment> segments;
+    std::int64_t length = 0;  // sectors so far; -1 once a segment runs to its file's end
+    std::int64_t index1 = 0;
+};
+
+// Text up to a "//" that no quoted name holds.
+std::string_view without_comment(std::string_view line) {
+    bool quoted = false;
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        quoted = line[i] == '"' ? !quoted : quoted;
+        if (!quoted && line[i] == '/' && line[i + 1] == '/') {
+            return line.substr(0, i);
+        }
+    }
+    return line;
+}
+
+// A length or a position: mm:ss:ff in sectors, or a plain number, which
+// counts samples of 4 bytes in an audio track and bytes in a data track.
+// Partial sectors are padded to whole ones. -1 where it does not parse.
+std::int64_t sectors_of(std::string_view text, const toc_track& t, bool round_up) {
+    if (const auto frames = msf_frames(text)) {
+        return *frames;
+    }
+    const auto number = whole_number(text);
+    if (!number) {
+        return -1;
+    }
+    const std::int64_t bytes = *number * (t.audio ? 4 : 1);
+    const std::int64_t size = t.entry.layout.sector_size;
+    return (bytes + (round_up ? size - 1 : 0)) / size;
+}
+
+// FILE/AUDIOFILE "name" [#offset] start [length], DATAFILE "name" [#offset]
+// [length], ZERO [mode [subchannel]] length, SILENCE length.
+bool add_source(toc_track& t, const std::vector<std::string>& words) {
+    const std::string& what = words[0];
+    const bool stored = !same_word(what, "ZERO") && !same_word(what, "SILENCE");
+    std::size_t next = stored ? 2 : 1;
+    segment s{stored ? words[1] : std::string(), 0, t.length, -1};
+    if (stored && next < words.size() && words[next][0] == '#') {
+        const auto offset = whole_number(std::string_view(words[next]).substr(1));
+        s.offset = offset.value_or(-1);
+        ++next;
+    }
+    if (stored && !same_word(what, "DATAFILE")) {
+        const std::int64_t start = next < words.size() ? sectors_of(words[next++], t, false) : -1;
+        s.offset = start < 0 || s.offset < 0 ? -1 : s.offset + start * t.entry.layout.sector_size;
+    }
+    if (!stored) {
+        next = words.size() - 1;  // the length is always last
+    }
+    if (next < words.size()) {
+        s.sectors = sectors_of(words[next++], t, true);
+        s.sectors = s.sectors == 0 && stored ? -1 : s.sectors;
+    } else if (!stored) {
+        return false;
+    }
+    if (s.offset < 0 || (s.sectors < 0 && !stored) || next != words.size() || t.length < 0) {
+        return false;
+    }
+    t.length = s.sectors < 0 ? -1 : t.length + s.sectors;
+    t.segments.push_back(s);
+    return true;
+}
+
+// Where index 1 lies: it must be stored, and the track as listed ends where
+// that stretch of its file ends. Audio lists every stretch it stores, so
+// that no data track may overlap it.
+bool settle(const toc_track& t, track_list& list) {
+    for (const segment& s : t.segments) {
+        const bool holds_index1 =
+            s.start <= t.index1 && (s.sectors < 0 || t.index1 < s.start + s.sectors);
+        if (s.file.empty() || (!t.audio && !holds_index1)) {
+            continue;
+        }
+        track entry = t.entry;
+        const std::int64_t size = entry.layout.sector_size;
+        entry.file = s.file;
+        entry.offset = s.offset + (t.audio ? 0 : (t.index1 - s.start) * size);
+        entry.end = s.sectors < 0 ? -1 : s.offset + s.sectors * size;
+        list.push_back(entry);
+        if (!t.audio) {
+            return true;
+        }
+    }
+    return t.audio;
+}
+
+}  // namespace
+
+std::optional<track_list> read_cdrdao_toc(std::string_view table, std::int64_t /*at*/,
                                           std::string_view /*own_name*/) {
-    return std::nullopt;
+    std::vector<toc_track> tracks;
+    int depth = 0;  // inside CD_TEXT { ... }, which may span lines
+    for (const std::string_view line : sheet_lines(table)) {
+        const std::string_view text = without_comment(line);
+        const std::vector<std::string> words = sheet_words(text);
+        const bool inside = depth > 0;
+        for (const std::string& w : words) {
+            depth += static_cast<int>(std::count(w.begin(), w.end(), '{') -
+                                      std::count(w.begin(), w.end(), '}'));
+        }
+        if (depth < 0) {
+            return std::nullopt;
+        }
+        if (inside || depth > 0 || words.empty()) {
+            continue;
+        }
+        const std::string& command = words[0];
+        if (same_word(command, "TRACK")) {
+            const auto mode = std::find_if(modes.begin(), modes.end(), [&](const track_mode& m) {
+                return words.size() >= 2 && same_word(m.name, words[1]);
+            });
+            const bool subchannel =
+                words.size() == 3 && (same_word(words[2], "RW") || same_word(words[2], "RW_RAW"));
+            if (mode == modes.end() || words.size() > 3 || (words.size() == 3 && !subchannel) ||
+                tracks.size() == most_tracks) {
+                return std::nullopt;
+            }
+            // Subchannel bytes follow each stored sector; the patch leaves them be.
+            constexpr std::int32_t subchannel_bytes = 96;
+            sector_layout layout = mode->layout;
+            layout.sector_size += subchannel ? subchannel_bytes : 0;
+            tracks.push_back({{"", 0, -1, layout, mode->data, false, 1}, !mode->data, {}, 0, 0});
+        } else if (tracks.empty()) {
+            continue;
+        } else if (same_word(command, "FILE") || same_word(command, "AUDIOFILE") ||
+                   same_word(command, "DATAFILE") || same_word(command, "ZERO") ||
+                   same_word(command, "SILENCE")) {
+            if (words.size() < 2 || !add_source(tracks.back(), words)) {
+                return std::nullopt;
+            }
+        } else if (same_word(command, "START") || same_word(command, "PREGAP")) {
+            toc_track& t = tracks.back();
+            const std::int64_t at = words.size() == 2 ? sectors_of(words[1], t, false) : t.length;
+            if (at < 0 || t.length < 0 || words.size() > 2 ||
+                (same_word(command, "PREGAP") && words.size() != 2)) {
+                return std::nullopt;
+            }
+            if (same_word(command, "PREGAP")) {
+                t.segments.push_back({"", 0, t.length, at});
+                t.length += at;
+            }
+            t.index1 = same_word(command, "PREGAP") ? t.length : at;
+        }
+    }
+    track_list list;
+    for (const toc_track& t : tracks) {
+        if (!settle(t, list)) {
+            return std::nullopt;
+        }
+    }
+    return list.empty() && tracks.empty() ? std::nullopt : std::optional(list);
 }

@@ -1,6 +1,138 @@
 #include "cue_sheet.hpp"
 
-std::optional<track_list> read_cue_sheet(std::string_view /*table*/, std::int64_t /*at*/,
+#include <algorithm>
+#include <array>
+
+#include "sheet_text.hpp"
+
+namespace {
+
+struct track_type {
+    std::string_view name;
+    sector_layout layout;
+    bool data;
+};
+
+// What each TRACK type stores a sector as; audio, CD+G and Form 2 alone
+// hold no System Area.
+constexpr std::array<track_type, 10> types{{
+    {"AUDIO", {2352, 0}, false},
+    {"CDG", {2448, 0}, false},
+    {"MODE1/2048", {2048, 0}, true},
+    {"MODE1/2352", {2352, 16}, true},
+    {"MODE2/2048", {2048, 0}, true},
+    {"MODE2/2324", {2324, 0}, false},
+    {"MODE2/2336", {2336, 8}, true},
+    {"MODE2/2352", {2352, 24}, true},
+    {"CDI/2336", {2336, 8}, true},
+    {"CDI/2352", {2352, 24}, true},
+}};
+
+struct sheet_track {
+    track entry;
+    std::int64_t index0 = -1;  // positions in frames from the start of the FILE; -1: none
+    std::int64_t index1 = -1;
+    bool first_in_file = false;
+};
+
+// The name between FILE and the type: quoted, or bare and perhaps with blanks.
+std::string file_name(std::string_view line, const std::vector<std::string>& words) {
+    if (words.size() == 3) {
+        return words[1];
+    }
+    const std::size_t from = line.find_first_not_of(" \t", line.find_first_of(" \t"));
+    const std::size_t to = line.find_last_not_of(" \t", line.rfind(words.back()) - 1);
+    return std::string(line.substr(from, to + 1 - from));
+}
+
+// Byte offsets from frame positions: the sectors before a track's start in
+// its file count at the size of the track they belong to.
+bool place(std::vector<sheet_track>& tracks) {
+    std::int64_t frames = 0;
+    std::int64_t bytes = 0;
+    std::int32_t size = 0;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        sheet_track& t = tracks[i];
+        const std::int32_t own = t.entry.layout.sector_size;
+        if (t.first_in_file) {
+            frames = 0;
+            bytes = 0;
+            size = own;
+        }
+        const std::int64_t start = t.index0 >= 0 ? t.index0 : t.index1;
+        if (t.index1 < 0 || start > t.index1 || start < frames) {
+            return false;
+        }
+        const std::int64_t start_bytes = bytes + (start - frames) * size;
+        if (!t.first_in_file) {
+            tracks[i - 1].entry.end = start_bytes;
+        }
+        t.entry.offset = start_bytes + (t.index1 - start) * own;
+        frames = t.index1;
+        bytes = t.entry.offset;
+        size = own;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<track_list> read_cue_sheet(std::string_view table, std::int64_t /*at*/,
                                          std::string_view /*own_name*/) {
-    return std::nullopt;
+    std::vector<sheet_track> tracks;
+    std::string file;
+    bool binary = false;
+    bool new_file = false;
+    int session = 1;
+    for (const std::string_view line : sheet_lines(table)) {
+        const std::vector<std::string> words = sheet_words(line);
+        if (words.empty()) {
+            continue;
+        }
+        const std::string& command = words[0];
+        if (same_word(command, "FILE") && words.size() >= 3) {
+            file = file_name(line, words);
+            // WAVE, MP3, AIFF and MOTOROLA hold sound, never sectors.
+            binary = same_word(words.back(), "BINARY");
+            new_file = true;
+        } else if (same_word(command, "TRACK") && words.size() == 3) {
+            const auto type = std::find_if(types.begin(), types.end(), [&](const track_type& k) {
+                return same_word(k.name, words[2]);
+            });
+            if (type == types.end() || tracks.size() == most_tracks || file.empty()) {
+                return std::nullopt;
+            }
+            tracks.push_back({{file, 0, -1, type->layout, type->data && binary, false, session},
+                              -1,
+                              -1,
+                              new_file});
+            new_file = false;
+        } else if (same_word(command, "INDEX") && words.size() == 3 && !tracks.empty()) {
+            const auto number = whole_number(words[1]);
+            const auto position = msf_frames(words[2]);
+            if (!number || !position) {
+                return std::nullopt;
+            }
+            std::int64_t& index = *number == 0 ? tracks.back().index0 : tracks.back().index1;
+            index = *number <= 1 ? *position : index;
+        } else if (same_word(command, "REM") && words.size() == 3 &&
+                   same_word(words[1], "SESSION")) {
+            const auto number = whole_number(words[2]);
+            if (!number || *number < 1 || *number > static_cast<std::int64_t>(most_tracks)) {
+                return std::nullopt;
+            }
+            session = static_cast<int>(*number);
+        } else if (same_word(command, "TRACK") || same_word(command, "FILE") ||
+                   same_word(command, "INDEX")) {
+            return std::nullopt;
+        }
+    }
+    if (tracks.empty() || !place(tracks)) {
+        return std::nullopt;
+    }
+    track_list list;
+    for (const sheet_track& t : tracks) {
+        list.push_back(t.entry);
+    }
+    return list;
 }

@@ -92,7 +92,10 @@ std::optional<std::int64_t> msf_frames(std::string_view text) {
     const auto seconds = whole_number(text.substr(first + 1, second - first - 1));
     const auto frames = whole_number(text.substr(second + 1));
     constexpr std::int64_t per_second = 75;
-    if (!minutes || !seconds || !frames || *seconds >= 60 || *frames >= per_second) {
+    // No disc runs for a thousand hours; the bound keeps byte offsets small.
+    constexpr std::int64_t most_minutes = 60000;
+    if (!minutes || !seconds || !frames || *minutes > most_minutes || *seconds >= 60 ||
+        *frames >= per_second) {
         return std::nullopt;
     }
     return (*minutes * 60 + *seconds) * per_second + *frames;
