@@ -39,6 +39,9 @@ constexpr sector_layout raw1{2352, 16};
 const std::string mode1("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0\0\2\0\1", 16);
 const std::string mode2 = mode1.substr(0, 15) + '\2';
 const std::string unsynced = "\1" + mode1.substr(1);
+// Two raw sectors of 2448 bytes: sync pattern at 0 and at 2448.
+const std::string subchannel = mode1 + std::string(2432, '\0') + mode1;
+const std::string second_synced = unsynced + subchannel.substr(16);
 
 struct detection {
     std::int64_t size;
@@ -71,6 +74,10 @@ TEST(DetectSectorLayout, FollowsLengthNameAndVolumeDescriptor) {
         {32769, "a.nrg", "", {iso}, iso},
         {32769, "a.nrg", mode1, {raw1}, raw1},
         {std::int64_t{2000003} * 2352, "big.bin", "", {}, raw},
+        {128 * 2448, "a.nrg", subchannel, {iso}, sector_layout{2448, 16}},
+        {128 * 2448, "a.bin", second_synced, {}, iso},
+        {128 * 2448, "a.bin", std::string_view(subchannel).substr(0, 2459), {}, iso},
+        {128 * 2448 + 2048, "a.bin", subchannel, {}, iso},
     };
     for (const detection& row : table) {
         const auto holds = [&row](std::int64_t offset) {
@@ -120,17 +127,27 @@ struct block_case {
 
 TEST(PatchBlock, PlacesTheIpAndKeepsLiveCodesLive) {
     const std::vector<block_case> table{
-        {iso, "", 0, fill::noise, 16},      {raw, "", 0, fill::noise, 16},
-        {cooked, "", 0, fill::zeros, 16},   {raw, mode2, 8, fill::zeros, 16},
-        {raw1, mode1, 0, fill::zeros, 16},  {raw1, mode1, 0, fill::live, 16},
-        {raw, mode2, 0x08, fill::live, 16}, {raw, mode2, 0x28, fill::live, 16},
-        {cooked, "", 0x08, fill::live, 16}, {cooked, "", 0x20, fill::live, 16},
-        {raw, mode2, 0x08, fill::live, 14}, {cooked, "", 0, fill::noise, 15},
+        {iso, "", 0, fill::noise, 16},
+        {raw, "", 0, fill::noise, 16},
+        {cooked, "", 0, fill::zeros, 16},
+        {raw, mode2, 8, fill::zeros, 16},
+        {raw1, mode1, 0, fill::zeros, 16},
+        {raw1, mode1, 0, fill::live, 16},
+        {raw, mode2, 0x08, fill::live, 16},
+        {raw, mode2, 0x28, fill::live, 16},
+        {cooked, "", 0x08, fill::live, 16},
+        {cooked, "", 0x20, fill::live, 16},
+        {raw, mode2, 0x08, fill::live, 14},
+        {cooked, "", 0, fill::noise, 15},
+        {{2448, 24}, mode2, 0x08, fill::live, 16},
+        {{2368, 16}, mode1, 0, fill::live, 16},
     };
     const std::string ip = pattern(32768, 97);
     for (const block_case& c : table) {
-        // A stored sector lies at the end of the raw one.
-        const auto size = static_cast<std::size_t>(c.layout.sector_size);
+        // A stored sector's framed part lies at the end of the raw one; subchannel bytes follow.
+        const auto size = static_cast<std::size_t>(
+            c.layout.data_offset == 0 ? c.layout.sector_size : framed_size(c.layout));
+        const std::string sub(static_cast<std::size_t>(c.layout.sector_size) - size, 'S');
         const std::size_t data = 2352 - size + static_cast<std::size_t>(c.layout.data_offset);
         std::string block;
         std::string expected;
@@ -145,13 +162,13 @@ TEST(PatchBlock, PlacesTheIpAndKeepsLiveCodesLive) {
                 if (c.from_data == fill::live) {
                     write_codes(sector, is_mode1(c.layout));
                 }
-                block.append(sector.end() - size, sector.end());
+                block.append(sector.end() - size, sector.end()) += sub;
             }
             std::copy_n(ip.data() + 2048 * i, 2048, sector.begin() + data);
             if (c.from_data == fill::live && i < c.sectors) {
                 write_codes(sector, is_mode1(c.layout));
             }
-            expected.append(sector.end() - size, sector.end());
+            expected.append(sector.end() - size, sector.end()) += sub;
         }
         const auto end = c.layout.data_offset + 15 * c.layout.sector_size + 2048;
         expected.resize(std::max(block.size(), static_cast<std::size_t>(end)));
@@ -256,6 +273,7 @@ TEST_F(Tool, PatchesOrRefusesAndSaysWhich) {
         {"образ.bin", 20 * 2352, "", {}, "sector size:2352\n", raw},
         {"mode1.bin", 20 * 2352, mode1, {}, "sector size:2352\n", raw1},
         {"short.bin", 14 * 2352, "", {}, "sector size:2352\n", raw},
+        {"sub.img", 20 * 2448, subchannel, {}, "sector size:2448\n", {2448, 16}},
         {"ディスク.iso", 73 * 2048, "", iso, "sector size:2048\n", iso},
         {"диск.NRG", 40000, "", raw, "sector size:2352\n", raw},
         {"big.bin", std::int64_t{2000003} * 2352, "", {}, "sector size:2352\n", raw},
@@ -332,6 +350,47 @@ TEST_F(Tool, RefusesAReadOnlyImage) {
     EXPECT_EQ(read_file(image), pattern(40960, 7));
     // Writable again for TearDown: Windows refuses to delete a read-only file.
     fs::permissions(image, fs::perms::owner_write, fs::perm_options::add);
+}
+
+}  // namespace
+
+namespace {
+
+struct sheet_run {
+    std::string name;
+    std::string text;
+    std::string said;  // "@" stands for the track file's path
+    bool patched;
+};
+
+// Music first, then a volume: the patch must find it through the sheet, in
+// a file the sheet names by a path that climbs, and touch nothing else.
+TEST_F(Tool, FindsTheTrackThroughASheet) {
+    const fs::path data = dir / fs::u8path("диск (Track 1).bin");
+    const std::string music = pattern(300 * 2352, 5);
+    std::string volume = pattern(40 * 2048, 11);
+    volume.replace(16 * 2048 + 1, 5, "CD001");
+    const std::vector<sheet_run> table{
+        {"диск.cue",
+         "FILE \"../elsewhere/диск (Track 1).bin\" BINARY\r\n TRACK 01 AUDIO\r\n  INDEX 01 "
+         "00:00:00\r\n TRACK 02 MODE1/2048\r\n  INDEX 01 00:04:00\r\n",
+         "sector size:2048\n", true},
+        {"a.TOC", "TRACK MODE1\nDATAFILE \"gone.iso\"\n", "can't open image(@)\n", false},
+        {"b.cue", "FILE \"диск (Track 1).bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
+         "unknown image\n", false},
+    };
+    for (const sheet_run& row : table) {
+        write_file(data, music + volume, 300 * 2352 + 40 * 2048);
+        const fs::path sheet = dir / fs::u8path(row.name);
+        write_file(sheet, row.text, static_cast<std::int64_t>(row.text.size()));
+        const tool_run got = run({sheet, ip});
+        EXPECT_EQ(got.out,
+                  std::regex_replace(row.said, std::regex("@"), (dir / "gone.iso").u8string()));
+        EXPECT_EQ(got.status, row.patched ? 0 : failure) << row.name;
+        std::ifstream file(data, std::ios::binary);
+        const std::string now((std::istreambuf_iterator<char>(file)), {});
+        EXPECT_TRUE(now == music + (row.patched ? ip_bytes + volume.substr(32768) : volume));
+    }
 }
 
 }  // namespace

@@ -133,3 +133,51 @@ TEST(TrackTables, ReadNeroChunkLists) {
 }
 
 }  // namespace
+
+namespace {
+
+struct choice_case {
+    track_list tracks;
+    std::vector<std::int64_t> marked;  // where "CD001" stands
+    std::string chosen;                // as shown(), or the refusal
+};
+
+track at(std::int64_t offset, std::int64_t end, std::int32_t size, bool data = true) {
+    return {"f", offset, end, {size, data && size > 2048 ? 24 : 0}, data, false, 1};
+}
+
+TEST(TrackChoice, TakesTheLastVolumeAndTrustsNoTableBeyondItsFile) {
+    const std::int64_t mid = 40 * 2352;
+    track raw = at(0, 40 * 2352, 2352);
+    raw.mode_from_header = true;
+    const std::vector<choice_case> table{
+        {{at(0, mid, 2352, false), at(mid, -1, 2048)}, {}, "f@94080-1000000 2048/0d;"},
+        {{at(0, mid, 2352), at(mid, -1, 2048)},
+         {24 + 16 * 2352 + 1, mid + 16 * 2048 + 1},
+         "f@94080-1000000 2048/0d;"},
+        {{at(0, mid, 2352), at(mid, -1, 2048)}, {24 + 16 * 2352 + 1}, "f@0-94080 2352/24d;"},
+        // A track of 16 sectors has no sector 16: what lies past it is another's.
+        {{at(0, mid, 2352), at(mid, mid + 16 * 2048, 2048)},
+         {mid + 16 * 2048 + 1},
+         "f@0-94080 2352/24d;"},
+        {{raw}, {}, "f@0-94080 2352/16d;"},
+        {{at(0, mid, 2352, false)}, {}, "unknown image\n"},
+        {{at(0, 15 * 2048, 2048)}, {}, "image size is too small\n"},
+        {{at(0, mid + 1, 2352, false), at(mid, -1, 2048)}, {}, "unknown image\n"},
+        {{at(mid, 1000001, 2048)}, {}, "unknown image\n"},
+        {{at(-2048, mid, 2048)}, {}, "unknown image\n"},
+    };
+    for (const choice_case& row : table) {
+        const track_choice got = choose_track(
+            row.tracks, {{"f", 1000000}},
+            [&row](const std::string&, std::int64_t offset, std::int64_t count) {
+                const bool mark = std::count(row.marked.begin(), row.marked.end(), offset) != 0;
+                return count == 16
+                           ? std::string("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0\0\2\0\1", 16)
+                           : std::string(mark ? "CD001" : "CD002");
+            });
+        EXPECT_EQ(got.refusal.empty() ? shown(track_list{got.chosen}) : got.refusal, row.chosen);
+    }
+}
+
+}  // namespace
