@@ -133,14 +133,15 @@ int patch_plain(const char* image_path, const std::string& ip) {
 }
 
 // The files that hold data tracks, each opened for update once: a track
-// file must be a regular file beside the container.
+// file must be a regular file beside the container, and never a sheet
+// itself, which is only ever read.
 struct track_files {
     std::map<std::string, std::unique_ptr<std::fstream>> streams;
     std::map<std::string, std::int64_t> sizes;
     std::map<std::string, std::string> paths;
 };
 
-int open_track_files(const std::string& container_path, const track_list& tracks,
+int open_track_files(const std::string& container_path, bool sheet, const track_list& tracks,
                      track_files& files) {
     for (const track& t : tracks) {
         if (!t.data || files.streams.count(t.file) != 0) {
@@ -150,6 +151,8 @@ int open_track_files(const std::string& container_path, const track_list& tracks
         auto stream = std::make_unique<std::fstream>();
         std::error_code error;
         if (!std::filesystem::is_regular_file(file_path(path.c_str()), error) ||
+            (sheet && std::filesystem::equivalent(file_path(path.c_str()),
+                                                  file_path(container_path.c_str()), error)) ||
             !open_image(*stream, path.c_str())) {
             return fail(naming("can't open image", path.c_str()));
         }
@@ -190,7 +193,7 @@ int patch_container(const container_format& format, const char* image_path, cons
         t.file = name_alone(t.file);
     }
     track_files files;
-    if (open_track_files(image_path, *tracks, files) != 0) {
+    if (open_track_files(image_path, !format.holds_tracks, *tracks, files) != 0) {
         return -1;
     }
     const track_choice choice = choose_track(
