@@ -26,8 +26,8 @@ public:
     }
     void skip(std::size_t count) { static_cast<void>(take(count)); }
 
-    bool ok() const { return ok_; }
-    std::size_t at() const { return at_; }
+    [[nodiscard]] bool ok() const { return ok_; }
+    [[nodiscard]] std::size_t at() const { return at_; }
 
 private:
     std::uint64_t number(std::size_t width, bool big_endian) {

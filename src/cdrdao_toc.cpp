@@ -127,6 +127,61 @@ bool settle(const toc_track& t, track_list& list) {
     return t.audio;
 }
 
+// TRACK mode [RW | RW_RAW]: subchannel bytes follow each stored sector,
+// and the patch leaves them be.
+bool start_track(std::vector<toc_track>& tracks, const std::vector<std::string>& words) {
+    const auto* mode = std::find_if(modes.begin(), modes.end(), [&](const track_mode& m) {
+        return words.size() >= 2 && same_word(m.name, words[1]);
+    });
+    const bool subchannel =
+        words.size() == 3 && (same_word(words[2], "RW") || same_word(words[2], "RW_RAW"));
+    if (mode == modes.end() || words.size() != (subchannel ? 3 : 2) ||
+        tracks.size() == most_tracks) {
+        return false;
+    }
+    constexpr std::int32_t subchannel_bytes = 96;
+    sector_layout layout = mode->layout;
+    layout.sector_size += subchannel ? subchannel_bytes : 0;
+    tracks.push_back({{"", 0, -1, layout, mode->data, false, 1}, !mode->data, {}, 0, 0});
+    return true;
+}
+
+// START [mm:ss:ff] puts index 1 inside what the track holds so far;
+// PREGAP mm:ss:ff puts it after that many sectors no file stores.
+bool mark_start(toc_track& t, const std::vector<std::string>& words) {
+    const bool pregap = same_word(words[0], "PREGAP");
+    const std::int64_t at = words.size() == 2 ? sectors_of(words[1], t, false) : t.length;
+    const bool well_formed = pregap ? words.size() == 2 : words.size() <= 2;
+    if (!well_formed || at < 0 || t.length < 0) {
+        return false;
+    }
+    if (pregap) {
+        t.segments.push_back({"", 0, t.length, at});
+        t.length += at;
+    }
+    t.index1 = pregap ? t.length : at;
+    return true;
+}
+
+bool read_line(std::vector<toc_track>& tracks, const std::vector<std::string>& words) {
+    const std::string& command = words[0];
+    if (same_word(command, "TRACK")) {
+        return start_track(tracks, words);
+    }
+    if (tracks.empty()) {
+        return true;  // the disc's own header
+    }
+    for (const char* source : {"FILE", "AUDIOFILE", "DATAFILE", "ZERO", "SILENCE"}) {
+        if (same_word(command, source)) {
+            return words.size() >= 2 && add_source(tracks.back(), words);
+        }
+    }
+    if (same_word(command, "START") || same_word(command, "PREGAP")) {
+        return mark_start(tracks.back(), words);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<track_list> read_cdrdao_toc(std::string_view table, std::int64_t /*at*/,
@@ -134,8 +189,7 @@ std::optional<track_list> read_cdrdao_toc(std::string_view table, std::int64_t /
     std::vector<toc_track> tracks;
     int depth = 0;  // inside CD_TEXT { ... }, which may span lines
     for (const std::string_view line : sheet_lines(table)) {
-        const std::string_view text = without_comment(line);
-        const std::vector<std::string> words = sheet_words(text);
+        const std::vector<std::string> words = sheet_words(without_comment(line));
         const bool inside = depth > 0;
         for (const std::string& w : words) {
             depth += static_cast<int>(std::count(w.begin(), w.end(), '{') -
@@ -144,45 +198,8 @@ std::optional<track_list> read_cdrdao_toc(std::string_view table, std::int64_t /
         if (depth < 0) {
             return std::nullopt;
         }
-        if (inside || depth > 0 || words.empty()) {
-            continue;
-        }
-        const std::string& command = words[0];
-        if (same_word(command, "TRACK")) {
-            const auto mode = std::find_if(modes.begin(), modes.end(), [&](const track_mode& m) {
-                return words.size() >= 2 && same_word(m.name, words[1]);
-            });
-            const bool subchannel =
-                words.size() == 3 && (same_word(words[2], "RW") || same_word(words[2], "RW_RAW"));
-            if (mode == modes.end() || words.size() > 3 || (words.size() == 3 && !subchannel) ||
-                tracks.size() == most_tracks) {
-                return std::nullopt;
-            }
-            // Subchannel bytes follow each stored sector; the patch leaves them be.
-            constexpr std::int32_t subchannel_bytes = 96;
-            sector_layout layout = mode->layout;
-            layout.sector_size += subchannel ? subchannel_bytes : 0;
-            tracks.push_back({{"", 0, -1, layout, mode->data, false, 1}, !mode->data, {}, 0, 0});
-        } else if (tracks.empty()) {
-            continue;
-        } else if (same_word(command, "FILE") || same_word(command, "AUDIOFILE") ||
-                   same_word(command, "DATAFILE") || same_word(command, "ZERO") ||
-                   same_word(command, "SILENCE")) {
-            if (words.size() < 2 || !add_source(tracks.back(), words)) {
-                return std::nullopt;
-            }
-        } else if (same_word(command, "START") || same_word(command, "PREGAP")) {
-            toc_track& t = tracks.back();
-            const std::int64_t at = words.size() == 2 ? sectors_of(words[1], t, false) : t.length;
-            if (at < 0 || t.length < 0 || words.size() > 2 ||
-                (same_word(command, "PREGAP") && words.size() != 2)) {
-                return std::nullopt;
-            }
-            if (same_word(command, "PREGAP")) {
-                t.segments.push_back({"", 0, t.length, at});
-                t.length += at;
-            }
-            t.index1 = same_word(command, "PREGAP") ? t.length : at;
+        if (!inside && depth == 0 && !words.empty() && !read_line(tracks, words)) {
+            return std::nullopt;
         }
     }
     track_list list;
@@ -191,5 +208,5 @@ std::optional<track_list> read_cdrdao_toc(std::string_view table, std::int64_t /
             return std::nullopt;
         }
     }
-    return list.empty() && tracks.empty() ? std::nullopt : std::optional(list);
+    return tracks.empty() ? std::nullopt : std::optional(list);
 }

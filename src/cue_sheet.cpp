@@ -75,63 +75,86 @@ bool place(std::vector<sheet_track>& tracks) {
     return true;
 }
 
-}  // namespace
-
-std::optional<track_list> read_cue_sheet(std::string_view table, std::int64_t /*at*/,
-                                         std::string_view /*own_name*/) {
+// What the lines so far have said.
+struct sheet {
     std::vector<sheet_track> tracks;
     std::string file;
     bool binary = false;
     bool new_file = false;
     int session = 1;
-    for (const std::string_view line : sheet_lines(table)) {
-        const std::vector<std::string> words = sheet_words(line);
-        if (words.empty()) {
-            continue;
+};
+
+bool add_track(sheet& cue, const std::string& type_name) {
+    const auto* type = std::find_if(types.begin(), types.end(), [&](const track_type& k) {
+        return same_word(k.name, type_name);
+    });
+    if (type == types.end() || cue.tracks.size() == most_tracks || cue.file.empty()) {
+        return false;
+    }
+    const track entry{cue.file, 0, -1, type->layout, type->data && cue.binary, false, cue.session};
+    cue.tracks.push_back({entry, -1, -1, cue.new_file});
+    cue.new_file = false;
+    return true;
+}
+
+// INDEX 00 and 01 place the track; later indexes mark points inside it.
+bool set_index(sheet& cue, const std::string& number_text, const std::string& position_text) {
+    const auto number = whole_number(number_text);
+    const auto position = msf_frames(position_text);
+    if (!number || !position || cue.tracks.empty()) {
+        return false;
+    }
+    sheet_track& t = cue.tracks.back();
+    std::int64_t& index = *number == 0 ? t.index0 : t.index1;
+    index = *number <= 1 ? *position : index;
+    return true;
+}
+
+bool read_line(sheet& cue, std::string_view line) {
+    const std::vector<std::string> words = sheet_words(line);
+    const bool three = words.size() == 3;
+    if (words.empty()) {
+        return true;
+    }
+    if (same_word(words[0], "FILE")) {
+        if (words.size() < 3) {
+            return false;
         }
-        const std::string& command = words[0];
-        if (same_word(command, "FILE") && words.size() >= 3) {
-            file = file_name(line, words);
-            // WAVE, MP3, AIFF and MOTOROLA hold sound, never sectors.
-            binary = same_word(words.back(), "BINARY");
-            new_file = true;
-        } else if (same_word(command, "TRACK") && words.size() == 3) {
-            const auto type = std::find_if(types.begin(), types.end(), [&](const track_type& k) {
-                return same_word(k.name, words[2]);
-            });
-            if (type == types.end() || tracks.size() == most_tracks || file.empty()) {
-                return std::nullopt;
-            }
-            tracks.push_back({{file, 0, -1, type->layout, type->data && binary, false, session},
-                              -1,
-                              -1,
-                              new_file});
-            new_file = false;
-        } else if (same_word(command, "INDEX") && words.size() == 3 && !tracks.empty()) {
-            const auto number = whole_number(words[1]);
-            const auto position = msf_frames(words[2]);
-            if (!number || !position) {
-                return std::nullopt;
-            }
-            std::int64_t& index = *number == 0 ? tracks.back().index0 : tracks.back().index1;
-            index = *number <= 1 ? *position : index;
-        } else if (same_word(command, "REM") && words.size() == 3 &&
-                   same_word(words[1], "SESSION")) {
-            const auto number = whole_number(words[2]);
-            if (!number || *number < 1 || *number > static_cast<std::int64_t>(most_tracks)) {
-                return std::nullopt;
-            }
-            session = static_cast<int>(*number);
-        } else if (same_word(command, "TRACK") || same_word(command, "FILE") ||
-                   same_word(command, "INDEX")) {
+        cue.file = file_name(line, words);
+        // WAVE, MP3, AIFF and MOTOROLA hold sound, never sectors.
+        cue.binary = same_word(words.back(), "BINARY");
+        cue.new_file = true;
+        return true;
+    }
+    if (same_word(words[0], "TRACK")) {
+        return three && add_track(cue, words[2]);
+    }
+    if (same_word(words[0], "INDEX")) {
+        return three && set_index(cue, words[1], words[2]);
+    }
+    if (same_word(words[0], "REM") && three && same_word(words[1], "SESSION")) {
+        const auto number = whole_number(words[2]);
+        cue.session = static_cast<int>(number.value_or(0));
+        return number && *number >= 1 && *number <= static_cast<std::int64_t>(most_tracks);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<track_list> read_cue_sheet(std::string_view table, std::int64_t /*at*/,
+                                         std::string_view /*own_name*/) {
+    sheet cue;
+    for (const std::string_view line : sheet_lines(table)) {
+        if (!read_line(cue, line)) {
             return std::nullopt;
         }
     }
-    if (tracks.empty() || !place(tracks)) {
+    if (cue.tracks.empty() || !place(cue.tracks)) {
         return std::nullopt;
     }
     track_list list;
-    for (const sheet_track& t : tracks) {
+    for (const sheet_track& t : cue.tracks) {
         list.push_back(t.entry);
     }
     return list;
