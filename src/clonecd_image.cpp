@@ -120,7 +120,7 @@ std::optional<track_list> place(const std::map<std::int64_t, toc_session>& sessi
             continue;
         }
         const std::int64_t first = in.tracks.begin()->second.first;
-        if (!in.lead_out || *in.lead_out < first) {
+        if (!in.lead_out) {
             return std::nullopt;
         }
         ++session;

@@ -53,35 +53,6 @@ std::string entry(int session, const std::string& point, int control, const std:
            "\r\nADR=0x01\r\nControl=0x0" + std::to_string(control) + "\r\n" + at + "\r\n";
 }
 
-}  // namespace
-
-TEST(CloneCdDescriptor, SessionsLieBackToBack) {
-    // Audio track 1, lead-out at 1000; Mode 1 track 2 at 12400, track 3 at 2:50:00 (12600).
-    const std::string audio = entry(1, "0xa0", 0, "PLBA=4350") + entry(1, "0x01", 0, "PLBA=0") +
-                              entry(1, "0xA2", 0, "PLBA=1000");
-    const std::string data =
-        entry(2, "0x02", 4, "PLBA=12400") + entry(2, "0x03", 4, "pmin=2\npsec=50\npframe=0");
-    const std::string disc = audio + data + entry(2, "0xa2", 4, "PLBA=12900");
-    EXPECT_EQ(rows(read_clonecd("\xEF\xBB\xBF[CloneCD]\r\nVersion=3\r\n" + disc +
-                                    "[TRACK 2]\nMODE=1\n[track 3]\nmode=2\n",
-                                0, "My Disc.CCD")),
-              "My Disc.img 0-2352000 2352+0 audio 1; My Disc.img 2352000-2822400 2352+16 data 2; "
-              "My Disc.img 2822400-3528000 2352+24 data 2; ");
-    // Version 2 names no modes: the tracks' headers will.
-    EXPECT_EQ(rows(read_clonecd(disc, 0, "d.ccd")),
-              "d.img 0-2352000 2352+0 audio 1; d.img 2352000-2822400 2352+24 header 2; "
-              "d.img 2822400-3528000 2352+24 header 2; ");
-    expect_refused(read_clonecd,
-                   {"[Disc]\nDataTracksScrambled=1\n" + disc, audio + data,
-                    audio + data + entry(2, "0xa2", 4, "PLBA=12500"),
-                    entry(1, "0x01", 0, "PLBA=-5") + entry(1, "0xa2", 0, "PLBA=9"),
-                    entry(1, "0x01", 0, "PMin=0\nPSec=1\nPFrame=0") + entry(1, "0xa2", 0, "PLBA=9"),
-                    entry(1, "0x01", 0, "") + entry(1, "0xa2", 0, "PLBA=9"), audio + audio,
-                    disc + "[TRACK 2]\nMODE=0\n", ""});
-}
-
-namespace {
-
 // Entries {session, mode, point, size, LBA, offset}, sorted by session; `ends` holds each
 // session's end, and every entry names `name`.
 std::string mds(const std::vector<std::array<std::uint64_t, 6>>& entries,
@@ -100,38 +71,6 @@ std::string mds(const std::vector<std::array<std::uint64_t, 6>>& entries,
     }
     return m + bytes({{names + 16, 4}, {static_cast<std::uint64_t>(utf16), 12}}) + name;
 }
-
-}  // namespace
-
-TEST(AlcoholDescriptor, TracksLieWhereTheirEntriesSay) {
-    // A table entry and audio track 1 ending at 1000; Mode 1 track 2 and Mode 2 Form 1
-    // track 3 ending at 12900, stored right after session 1.
-    const std::string disc = mds({{1, 0, 0xA0, 0, 0, 0},
-                                  {1, 0xA9, 1, 2352, 0, 0},
-                                  {2, 0xAA, 2, 2352, 12400, 2352000},
-                                  {2, 0xEC, 3, 2352, 12600, 2822400}},
-                                 {1000, 12900}, std::string("*.MDF\0", 6), 0);
-    EXPECT_EQ(rows(read_alcohol(disc, 0, "My Disc.mds")),
-              "My Disc.mdf 0-2352000 2352+0 audio 1; My Disc.mdf 2352000-2822400 2352+16 data 2; "
-              "My Disc.mdf 2822400-3528000 2352+24 data 2; ");
-    // U+00E9 and U+1D11E (a surrogate pair), then ".mdf"; 96 bytes of subchannel a sector.
-    const std::string name("\xE9\0\x34\xD8\x1E\xDD.\0m\0d\0f\0\0\0", 16);
-    EXPECT_EQ(rows(read_alcohol(mds({{1, 0xAA, 1, 2448, 0, 0}}, {300}, name, 1), 0, "a.mds")),
-              "\xC3\xA9\xF0\x9D\x84\x9E.mdf 0-734400 2448+16 data 1; ");
-    // Cut short, version 2, sessions, session table, entries and offset out of reach, mode 0xE,
-    // half a surrogate pair, Mode 1 in 2336 bytes, a track after its session's end.
-    const std::string plain{'a', '\0'};
-    expect_refused(read_alcohol,
-                   {disc.substr(0, 300), patched(disc, 16, 2, 1), patched(disc, 0x14, 60, 2),
-                    patched(disc, 0x50, 0xFFFFFFF0, 4), patched(disc, 88 + 10, 250, 1),
-                    patched(disc, 136 + 160 + 0x28, std::uint64_t{1} << 62, 8),
-                    patched(disc, 136 + 80, 0xAE, 1),
-                    mds({{1, 0xAA, 1, 2448, 0, 0}}, {300}, std::string("\x34\xD8.\0\0\0", 6), 1),
-                    mds({{1, 0xAA, 1, 2336, 0, 0}}, {300}, plain, 0),
-                    mds({{1, 0xAA, 1, 2352, 500, 0}}, {300}, plain, 0)});
-}
-
-namespace {
 
 std::string cdi_track(std::uint64_t mode, std::uint64_t size_code, std::uint64_t pregap,
                       std::uint64_t length, bool since_3_0) {
@@ -156,6 +95,62 @@ std::string cdi(std::uint64_t version, const std::vector<std::vector<std::string
 }
 
 }  // namespace
+
+TEST(CloneCdDescriptor, SessionsLieBackToBack) {
+    // Audio track 1, lead-out at 1000; Mode 1 track 2 at 12400, track 3 at 2:50:00 (12600).
+    const std::string audio = entry(1, "0xa0", 0, "PLBA=4350") + entry(1, "0x01", 0, "PLBA=0") +
+                              entry(1, "0xA2", 0, "PLBA=1000");
+    const std::string data =
+        entry(2, "0x02", 4, "PLBA=12400") + entry(2, "0x03", 4, "pmin=2\npsec=50\npframe=0");
+    const std::string disc = audio + data + entry(2, "0xa2", 4, "PLBA=12900");
+    EXPECT_EQ(rows(read_clonecd("\xEF\xBB\xBF[CloneCD]\r\nVersion=3\r\n" + disc +
+                                    "[TRACK 2]\nMODE=1\n[track 3]\nmode=2\n",
+                                0, "My Disc.CCD")),
+              "My Disc.img 0-2352000 2352+0 audio 1; My Disc.img 2352000-2822400 2352+16 data 2; "
+              "My Disc.img 2822400-3528000 2352+24 data 2; ");
+    // Version 2 names no modes: the tracks' headers will.
+    EXPECT_EQ(rows(read_clonecd(disc, 0, "d.ccd")),
+              "d.img 0-2352000 2352+0 audio 1; d.img 2352000-2822400 2352+24 header 2; "
+              "d.img 2822400-3528000 2352+24 header 2; ");
+    expect_refused(read_clonecd,
+                   {"[Disc]\nDataTracksScrambled=1\n" + disc, audio + data,
+                    audio + data + entry(2, "0xa2", 4, "PLBA=12500"),
+                    entry(1, "0x01", 0, "PLBA=-5") + entry(1, "0xa2", 0, "PLBA=9"),
+                    entry(1, "0x01", 0, "PMin=0\nPSec=1\nPFrame=0") + entry(1, "0xa2", 0, "PLBA=9"),
+                    entry(1, "0x01", 0, "") + entry(1, "0xa2", 0, "PLBA=9"),
+                    audio + entry(1, "0x01", 0, "PLBA=500"), disc + "[TRACK 2]\nMODE=0\n", ""});
+}
+
+TEST(AlcoholDescriptor, TracksLieWhereTheirEntriesSay) {
+    // A table entry and audio track 1 ending at 1000; Mode 1 track 2 and Mode 2 Form 1
+    // track 3 ending at 12900, stored right after session 1.
+    const std::string disc = mds({{1, 0, 0xA0, 0, 0, 0},
+                                  {1, 0xA9, 1, 2352, 0, 0},
+                                  {2, 0xAA, 2, 2352, 12400, 2352000},
+                                  {2, 0xEC, 3, 2352, 12600, 2822400}},
+                                 {1000, 12900}, std::string("*.MDF\0", 6), 0);
+    EXPECT_EQ(rows(read_alcohol(disc, 0, "My Disc.mds")),
+              "My Disc.mdf 0-2352000 2352+0 audio 1; My Disc.mdf 2352000-2822400 2352+16 data 2; "
+              "My Disc.mdf 2822400-3528000 2352+24 data 2; ");
+    // U+00E9 and U+1D11E (a surrogate pair), then ".mdf"; 96 bytes of subchannel a sector.
+    const std::string name("\xE9\0\x34\xD8\x1E\xDD.\0m\0d\0f\0\0\0", 16);
+    const std::string wide =
+        mds({{1, 0xAA, 1, 2448, 0, 0}, {1, 0xAD, 2, 2448, 300, 734400}}, {400}, name, 1);
+    EXPECT_EQ(rows(read_alcohol(wide, 0, "a.mds")),
+              "\xC3\xA9\xF0\x9D\x84\x9E.mdf 0-734400 2448+16 data 1; "
+              "\xC3\xA9\xF0\x9D\x84\x9E.mdf 734400-979200 2448+0 audio 1; ");
+    // Cut short, version 2, sessions, session table, entries and offset out of reach, mode 0xE,
+    // half a surrogate pair, Mode 1 in 2336 bytes, a track after its session's end.
+    const std::string plain{'a', '\0'};
+    expect_refused(read_alcohol,
+                   {disc.substr(0, 300), patched(disc, 16, 2, 1), patched(disc, 0x14, 60, 2),
+                    patched(disc, 0x50, 0xFFFFFFF0, 4), patched(disc, 88 + 10, 250, 1),
+                    patched(disc, 136 + 160 + 0x28, std::uint64_t{1} << 62, 8),
+                    patched(disc, 136 + 80, 0xAE, 1),
+                    mds({{1, 0xAA, 1, 2448, 0, 0}}, {300}, std::string("\x34\xD8.\0\0\0", 6), 1),
+                    mds({{1, 0xAA, 1, 2336, 0, 0}}, {300}, plain, 0),
+                    mds({{1, 0xAA, 1, 2352, 500, 0}}, {300}, plain, 0)});
+}
 
 TEST(DiscJugglerDescriptor, TracksFollowOneAnother) {
     for (const bool newer : {false, true}) {
@@ -183,19 +178,15 @@ TEST(DiscJugglerDescriptor, TracksFollowOneAnother) {
 }
 
 TEST(DiscJugglerDescriptor, FooterPlacesTheDescriptor) {
-    // {version, X, start}: 2.0 and 3.0 give the start, 3.5 the length from the end; 0 refuses.
-    for (const auto& [version, x, start] :
-         std::vector<std::array<std::uint64_t, 3>>{{0x80000004, 9000, 9000},
-                                                   {0x80000005, 9000, 9000},
-                                                   {0x80000006, 1000, 9000},
-                                                   {0x80000007, 1000, 0},
-                                                   {0x80000006, 20000, 0},
-                                                   {0x80000004, 9995, 0}}) {
-        const auto span = discjuggler_footer(10000, "tail" + bytes({{version, 4}, {x, 4}}));
-        const auto offset = static_cast<std::int64_t>(start);
-        EXPECT_TRUE(span && span->offset == offset &&
-                    span->length == (start != 0 ? 10000 - offset : -1))
-            << x;
-    }
-    EXPECT_EQ(discjuggler_footer(8, bytes({{0x80000006, 4}, {8, 4}}))->length, -1);
+    // 2.0 and 3.0 give the descriptor's start, 3.5 its length from the end; -1 refuses.
+    const auto start = [](std::uint64_t version, std::uint64_t x, std::size_t tail = 12) {
+        const std::string footer = "tail" + bytes({{version, 4}, {x, 4}});
+        const auto span = discjuggler_footer(10000, footer.substr(12 - tail));
+        return span && span->length == 10000 - span->offset ? span->offset : -1;
+    };
+    EXPECT_EQ(
+        (std::vector{start(0x80000004, 9000), start(0x80000005, 9000), start(0x80000006, 1000),
+                     start(0x80000007, 1000), start(0x80000006, 20000), start(0x80000004, 9995),
+                     start(0x80000006, 1000, 8)}),
+        (std::vector<std::int64_t>{9000, 9000, 9000, -1, -1, -1, -1}));
 }
