@@ -130,7 +130,7 @@ bool settle(const toc_track& t, track_list& list) {
 // TRACK mode [RW | RW_RAW]: subchannel bytes follow each stored sector,
 // and the patch leaves them be.
 bool start_track(std::vector<toc_track>& tracks, const std::vector<std::string>& words) {
-    const auto* mode = std::find_if(modes.begin(), modes.end(), [&](const track_mode& m) {
+    const track_mode* mode = std::find_if(modes.begin(), modes.end(), [&](const track_mode& m) {
         return words.size() >= 2 && same_word(m.name, words[1]);
     });
     const bool subchannel =
@@ -171,10 +171,11 @@ bool read_line(std::vector<toc_track>& tracks, const std::vector<std::string>& w
     if (tracks.empty()) {
         return true;  // the disc's own header
     }
-    for (const char* source : {"FILE", "AUDIOFILE", "DATAFILE", "ZERO", "SILENCE"}) {
-        if (same_word(command, source)) {
-            return words.size() >= 2 && add_source(tracks.back(), words);
-        }
+    constexpr std::array<std::string_view, 5> sources{"FILE", "AUDIOFILE", "DATAFILE", "ZERO",
+                                                      "SILENCE"};
+    if (std::any_of(sources.begin(), sources.end(),
+                    [&command](std::string_view s) { return same_word(command, s); })) {
+        return words.size() >= 2 && add_source(tracks.back(), words);
     }
     if (same_word(command, "START") || same_word(command, "PREGAP")) {
         return mark_start(tracks.back(), words);
@@ -203,10 +204,7 @@ std::optional<track_list> read_cdrdao_toc(std::string_view table, std::int64_t /
         }
     }
     track_list list;
-    for (const toc_track& t : tracks) {
-        if (!settle(t, list)) {
-            return std::nullopt;
-        }
-    }
-    return tracks.empty() ? std::nullopt : std::optional(list);
+    const bool settled = std::all_of(tracks.begin(), tracks.end(),
+                                     [&list](const toc_track& t) { return settle(t, list); });
+    return tracks.empty() || !settled ? std::nullopt : std::optional(list);
 }

@@ -42,13 +42,11 @@ std::size_t name_start(std::string_view path, std::string_view separators = "/\\
 }  // namespace
 
 std::optional<container_format> container_of(std::string_view path) {
-    for (const named_format& f : formats) {
-        if (path.size() >= f.ending.size() &&
-            same_word(path.substr(path.size() - f.ending.size()), f.ending)) {
-            return f.format;
-        }
-    }
-    return std::nullopt;
+    const auto* named = std::find_if(formats.begin(), formats.end(), [path](const named_format& f) {
+        return path.size() >= f.ending.size() &&
+               same_word(path.substr(path.size() - f.ending.size()), f.ending);
+    });
+    return named == formats.end() ? std::nullopt : std::optional(named->format);
 }
 
 bool trustworthy(table_span span, std::int64_t size) {

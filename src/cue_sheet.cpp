@@ -40,8 +40,11 @@ std::string file_name(std::string_view line, const std::vector<std::string>& wor
     if (words.size() == 3) {
         return words[1];
     }
-    const std::size_t from = line.find_first_not_of(" \t", line.find_first_of(" \t"));
-    const std::size_t to = line.find_last_not_of(" \t", line.rfind(words.back()) - 1);
+    const std::size_t from = line.find_first_not_of(sheet_blanks, line.find_first_of(sheet_blanks));
+    const std::size_t to = line.find_last_not_of(sheet_blanks, line.rfind(words.back()) - 1);
+    if (from == std::string_view::npos || to == std::string_view::npos || to < from) {
+        return words[1];
+    }
     return std::string(line.substr(from, to + 1 - from));
 }
 
@@ -85,7 +88,7 @@ struct sheet {
 };
 
 bool add_track(sheet& cue, const std::string& type_name) {
-    const auto* type = std::find_if(types.begin(), types.end(), [&](const track_type& k) {
+    const track_type* type = std::find_if(types.begin(), types.end(), [&](const track_type& k) {
         return same_word(k.name, type_name);
     });
     if (type == types.end() || cue.tracks.size() == most_tracks || cue.file.empty()) {
@@ -145,17 +148,14 @@ bool read_line(sheet& cue, std::string_view line) {
 std::optional<track_list> read_cue_sheet(std::string_view table, std::int64_t /*at*/,
                                          std::string_view /*own_name*/) {
     sheet cue;
-    for (const std::string_view line : sheet_lines(table)) {
-        if (!read_line(cue, line)) {
-            return std::nullopt;
-        }
-    }
-    if (cue.tracks.empty() || !place(cue.tracks)) {
+    const std::vector<std::string_view> lines = sheet_lines(table);
+    if (!std::all_of(lines.begin(), lines.end(),
+                     [&cue](std::string_view line) { return read_line(cue, line); }) ||
+        cue.tracks.empty() || !place(cue.tracks)) {
         return std::nullopt;
     }
-    track_list list;
-    for (const sheet_track& t : cue.tracks) {
-        list.push_back(t.entry);
-    }
+    track_list list(cue.tracks.size());
+    std::transform(cue.tracks.begin(), cue.tracks.end(), list.begin(),
+                   [](const sheet_track& t) { return t.entry; });
     return list;
 }

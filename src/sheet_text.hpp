@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+// What separates words; CR ends a line that LF ends after it.
+constexpr std::string_view sheet_blanks = " \t\r\f\v";
+
 std::vector<std::string_view> sheet_lines(std::string_view text);
 
 // A line's words, split at blanks; a quoted word may hold blanks and loses
