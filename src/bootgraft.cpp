@@ -118,7 +118,7 @@ int patch_plain(const char* image_path, const std::string& ip) {
         return fail(naming("can't open image", image_path));
     }
     const std::int64_t image_size = measure(image);
-    constexpr std::int64_t evidence = 2448 + 16;  // two raw sectors' sync, one's header
+    constexpr std::int64_t evidence = 2448 + 12;  // the first raw sector and the next one's sync
     const std::optional<sector_layout> layout = detect_sector_layout(
         image_size, image_path, read_at(image, 0, evidence),
         [&image](std::int64_t offset) { return read_at(image, offset, 5) == "CD001"; });

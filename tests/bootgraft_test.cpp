@@ -373,7 +373,9 @@ TEST_F(Tool, FindsTheTrackThroughASheet) {
     const std::vector<sheet_run> table{
         {"диск.cue",
          "FILE \"../elsewhere/диск (Track 1).bin\" BINARY\r\n TRACK 01 AUDIO\r\n  INDEX 01 "
-         "00:00:00\r\n TRACK 02 MODE1/2048\r\n  INDEX 01 00:04:00\r\n",
+         "00:00:00\r\n TRACK 02 MODE1/2048\r\n  INDEX 01 00:04:00\r\nFILE gone.wav WAVE\r\n TRACK "
+         "03 "
+         "AUDIO\r\n  INDEX 01 00:00:00\r\n",
          "sector size:2048\n", true},
         {"a.TOC", "TRACK MODE1\nDATAFILE \"gone.iso\"\n", "can't open image(@)\n", false},
         {"b.cue", "FILE \"диск (Track 1).bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
