@@ -208,9 +208,9 @@ int patch_container(const container_format& format, const char* image_path, cons
     }
     const track& chosen = choice.chosen;
     const std::string& path = files.paths[chosen.file];
-    constexpr std::int64_t sectors = ip_size / 2048;
     return patch_at(*files.streams[chosen.file], path.c_str(), files.sizes[chosen.file],
-                    chosen.offset, chosen.layout, sectors * chosen.layout.sector_size, ip);
+                    chosen.offset, chosen.layout,
+                    block_length(chosen.layout, chosen.end - chosen.offset), ip);
 }
 
 }  // namespace
