@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -135,30 +134,30 @@ int patch_plain(const char* image_path, const std::string& ip) {
 // The files that hold data tracks, each opened for update once: a track
 // file must be a regular file beside the container, and never a sheet
 // itself, which is only ever read.
-struct track_files {
-    std::map<std::string, std::unique_ptr<std::fstream>> streams;
-    std::map<std::string, std::int64_t> sizes;
-    std::map<std::string, std::string> paths;
+struct track_file {
+    std::string path;
+    std::fstream stream;
 };
 
+using track_files = std::map<std::string, track_file>;
+
 int open_track_files(const std::string& container_path, bool sheet, const track_list& tracks,
-                     track_files& files) {
+                     track_files& files, std::map<std::string, std::int64_t>& sizes) {
     for (const track& t : tracks) {
-        if (!t.data || files.streams.count(t.file) != 0) {
+        if (!t.data || files.count(t.file) != 0) {
             continue;
         }
-        const std::string path = beside(container_path, t.file);
-        auto stream = std::make_unique<std::fstream>();
+        track_file& file = files[t.file];
+        file.path = beside(container_path, t.file);
+        const std::filesystem::path path = file_path(file.path.c_str());
         std::error_code error;
-        if (!std::filesystem::is_regular_file(file_path(path.c_str()), error) ||
-            (sheet && std::filesystem::equivalent(file_path(path.c_str()),
-                                                  file_path(container_path.c_str()), error)) ||
-            !open_image(*stream, path.c_str())) {
-            return fail(naming("can't open image", path.c_str()));
+        if (!std::filesystem::is_regular_file(path, error) ||
+            (sheet &&
+             std::filesystem::equivalent(path, file_path(container_path.c_str()), error)) ||
+            !open_image(file.stream, file.path.c_str())) {
+            return fail(naming("can't open image", file.path.c_str()));
         }
-        files.sizes[t.file] = measure(*stream);
-        files.paths[t.file] = path;
-        files.streams[t.file] = std::move(stream);
+        sizes[t.file] = measure(file.stream);
     }
     return 0;
 }
@@ -193,24 +192,23 @@ int patch_container(const container_format& format, const char* image_path, cons
         t.file = name_alone(t.file);
     }
     track_files files;
-    if (open_track_files(image_path, !format.holds_tracks, *tracks, files) != 0) {
+    std::map<std::string, std::int64_t> sizes;
+    if (open_track_files(image_path, !format.holds_tracks, *tracks, files, sizes) != 0) {
         return -1;
     }
     const track_choice choice = choose_track(
-        *tracks, files.sizes,
-        [&files](const std::string& file, std::int64_t offset, std::int64_t count) {
-            const auto stream = files.streams.find(file);
-            return stream == files.streams.end() ? std::string()
-                                                 : read_at(*stream->second, offset, count);
+        *tracks, sizes, [&files](const std::string& name, std::int64_t offset, std::int64_t count) {
+            const auto file = files.find(name);
+            return file == files.end() ? std::string()
+                                       : read_at(file->second.stream, offset, count);
         });
     if (!choice.refusal.empty()) {
         return fail(choice.refusal);
     }
     const track& chosen = choice.chosen;
-    const std::string& path = files.paths[chosen.file];
-    return patch_at(*files.streams[chosen.file], path.c_str(), files.sizes[chosen.file],
-                    chosen.offset, chosen.layout,
-                    block_length(chosen.layout, chosen.end - chosen.offset), ip);
+    track_file& file = files[chosen.file];
+    return patch_at(file.stream, file.path.c_str(), sizes[chosen.file], chosen.offset,
+                    chosen.layout, block_length(chosen.layout, chosen.end - chosen.offset), ip);
 }
 
 }  // namespace
