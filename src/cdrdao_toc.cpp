@@ -26,8 +26,8 @@ constexpr std::array<track_mode, 8> modes{{
     {"MODE2_RAW", {2352, 24}, true},
 }};
 
-// A stretch of a track, in sectors from the track's start: taken from a
-// file at `offset`, or (file empty) zeros that no file stores.
+// A stretch of a track that a file stores: from `offset` in the file, at
+// `start` sectors into the track.
 struct segment {
     std::string file;
     std::int64_t offset = 0;
@@ -37,7 +37,7 @@ struct segment {
 
 struct toc_track {
     track entry;
-    bool audio = false;
+    bool audio;
     std::vector<segment> segments;
     std::int64_t length = 0;  // sectors so far; -1 once a segment runs to its file's end
     std::int64_t index1 = 0;
@@ -55,63 +55,60 @@ std::string_view without_comment(std::string_view line) {
     return line;
 }
 
-// A length or a position: mm:ss:ff in sectors, or a plain number, which
-// counts samples of 4 bytes in an audio track and bytes in a data track.
-// Partial sectors are padded to whole ones. -1 where it does not parse.
-std::int64_t sectors_of(std::string_view text, const toc_track& t, bool round_up) {
+// A length or a position in bytes: mm:ss:ff counts sectors, a plain number
+// samples of 4 bytes in an audio track and bytes in a data track. -1 where
+// it does not parse.
+std::int64_t bytes_of(std::string_view text, const toc_track& t) {
     if (const auto frames = msf_frames(text)) {
-        return *frames;
+        return *frames * t.entry.layout.sector_size;
     }
     const auto number = whole_number(text);
-    if (!number) {
-        return -1;
-    }
-    const std::int64_t bytes = *number * (t.audio ? 4 : 1);
+    return number ? *number * (t.audio ? 4 : 1) : -1;
+}
+
+// Whole sectors: a partial one is padded.
+std::int64_t sectors_of(std::int64_t bytes, const toc_track& t) {
     const std::int64_t size = t.entry.layout.sector_size;
-    return (bytes + (round_up ? size - 1 : 0)) / size;
+    return (bytes + size - 1) / size;
 }
 
 // FILE/AUDIOFILE "name" [#offset] start [length], DATAFILE "name" [#offset]
-// [length], ZERO [mode [subchannel]] length, SILENCE length.
+// [length]; ZERO [mode [subchannel]] length and SILENCE length, which no
+// file stores but which move what follows them.
 bool add_source(toc_track& t, const std::vector<std::string>& words) {
-    const std::string& what = words[0];
-    const bool stored = !same_word(what, "ZERO") && !same_word(what, "SILENCE");
-    std::size_t next = stored ? 2 : 1;
-    segment s{stored ? words[1] : std::string(), 0, t.length, -1};
-    if (stored && next < words.size() && words[next][0] == '#') {
-        const auto offset = whole_number(std::string_view(words[next]).substr(1));
-        s.offset = offset.value_or(-1);
-        ++next;
+    if (same_word(words[0], "ZERO") || same_word(words[0], "SILENCE")) {
+        const std::int64_t length = bytes_of(words.back(), t);
+        t.length += t.length < 0 || length < 0 ? 0 : sectors_of(length, t);
+        return t.length >= 0 && length >= 0 && words.size() <= 4;
     }
-    if (stored && !same_word(what, "DATAFILE")) {
-        const std::int64_t start = next < words.size() ? sectors_of(words[next++], t, false) : -1;
-        s.offset = start < 0 || s.offset < 0 ? -1 : s.offset + start * t.entry.layout.sector_size;
+    std::size_t next = 2;
+    segment s{words[1], 0, t.length, -1};
+    if (next < words.size() && words[next][0] == '#') {
+        s.offset = whole_number(std::string_view(words[next++]).substr(1)).value_or(-1);
     }
-    if (!stored) {
-        next = words.size() - 1;  // the length is always last
+    if (!same_word(words[0], "DATAFILE")) {
+        const std::int64_t start = next < words.size() ? bytes_of(words[next++], t) : -1;
+        s.offset = start < 0 || s.offset < 0 ? -1 : s.offset + start;
     }
-    if (next < words.size()) {
-        s.sectors = sectors_of(words[next++], t, true);
-        s.sectors = s.sectors == 0 && stored ? -1 : s.sectors;
-    } else if (!stored) {
+    const std::int64_t length = next < words.size() ? bytes_of(words[next++], t) : 0;
+    if (s.offset < 0 || length < 0 || next != words.size() || t.length < 0) {
         return false;
     }
-    if (s.offset < 0 || (s.sectors < 0 && !stored) || next != words.size() || t.length < 0) {
-        return false;
-    }
+    // No length, or 0, takes the file to its end.
+    s.sectors = length == 0 ? -1 : sectors_of(length, t);
     t.length = s.sectors < 0 ? -1 : t.length + s.sectors;
     t.segments.push_back(s);
     return true;
 }
 
-// Where index 1 lies: it must be stored, and the track as listed ends where
-// that stretch of its file ends. Audio lists every stretch it stores, so
-// that no data track may overlap it.
+// Where index 1 lies: in a stretch of a file, and the track as listed ends
+// where that stretch ends. Audio lists every stretch it stores, so that no
+// data track may overlap it.
 bool settle(const toc_track& t, track_list& list) {
     for (const segment& s : t.segments) {
         const bool holds_index1 =
             s.start <= t.index1 && (s.sectors < 0 || t.index1 < s.start + s.sectors);
-        if (s.file.empty() || (!t.audio && !holds_index1)) {
+        if (!t.audio && !holds_index1) {
             continue;
         }
         track entry = t.entry;
@@ -150,16 +147,14 @@ bool start_track(std::vector<toc_track>& tracks, const std::vector<std::string>&
 // PREGAP mm:ss:ff puts it after that many sectors no file stores.
 bool mark_start(toc_track& t, const std::vector<std::string>& words) {
     const bool pregap = same_word(words[0], "PREGAP");
-    const std::int64_t at = words.size() == 2 ? sectors_of(words[1], t, false) : t.length;
+    const std::optional<std::int64_t> at =
+        words.size() == 2 ? msf_frames(words[1]) : std::optional(t.length);
     const bool well_formed = pregap ? words.size() == 2 : words.size() <= 2;
-    if (!well_formed || at < 0 || t.length < 0) {
+    if (!well_formed || !at || *at < 0 || (pregap && t.length < 0)) {
         return false;
     }
-    if (pregap) {
-        t.segments.push_back({"", 0, t.length, at});
-        t.length += at;
-    }
-    t.index1 = pregap ? t.length : at;
+    t.length += pregap ? *at : 0;
+    t.index1 = pregap ? t.length : *at;
     return true;
 }
 

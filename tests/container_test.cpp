@@ -67,15 +67,18 @@ TEST(TrackTables, ReadCueSheetsAndTocs) {
          "refused"},
         {read_cue_sheet, many, "refused"},
         {read_cdrdao_toc,
-         "CD_ROM_XA\nCD_TEXT { LANGUAGE 0 {\n TITLE \"a // b\" } }\nTRACK AUDIO // one\n"
+         "CD_ROM_XA\nCD_TEXT { LANGUAGE 0 {\n TITLE \"a // b\" } }\nTRACK AUDIO // one\nNO COPY\n"
          "FILE \"d.bin\" #0 0 00:00:10\nTRACK MODE1_RAW RW_RAW\nPREGAP 00:02:00\n"
          "DATAFILE \"d.bin\" #23520 00:00:30 // bytes\nTRACK MODE2_FORM1\nZERO 00:00:02\n"
-         "DATAFILE \"e.iso\" 00:00:01\nDATAFILE \"f.iso\" 4096\nSTART 00:00:03\n",
-         "d.bin@0-23520 2352/0;d.bin@23520-96960 2448/16d;f.iso@0-4096 2048/0d;"},
+         "DATAFILE \"e.iso\" 00:00:01\nDATAFILE f/g.iso 4000\nSTART 00:00:03\n",
+         "d.bin@0-23520 2352/0;d.bin@23520-96960 2448/16d;f/g.iso@0-4096 2048/0d;"},
         // Nothing places what follows a source that runs to its file's end.
         {read_cdrdao_toc, "TRACK MODE1\nDATAFILE \"e.iso\"\nDATAFILE \"f.iso\"\n", "refused"},
-        {read_cdrdao_toc, "TRACK AUDIO\nAUDIOFILE \"a.wav\" 588 1176\nTRACK MODE2\nFILE d 00:00:01",
-         "a.wav@2352-7056 2352/0;d@2336--1 2336/8d;"},
+        {read_cdrdao_toc,
+         "TRACK AUDIO\nAUDIOFILE \"a.wav\" 589 1176\nTRACK MODE2\nFILE d 00:00:01\nSTART 00:00:00",
+         "a.wav@2356-7060 2352/0;d@2336--1 2336/8d;"},
+        {read_cdrdao_toc, "TRACK AUDIO\nFILE \"a\" #2352\n", "refused"},
+        {read_cdrdao_toc, "TRACK MODE1\nDATAFILE \"a\"\nSTART 0\n", "refused"},
         {read_cdrdao_toc, "TRACK MODE1\nZERO 00:00:05\n", "refused"},
         {read_cdrdao_toc, "TRACK MODE3\nDATAFILE \"a\"\n", "refused"},
         {read_cdrdao_toc, "TRACK MODE1 RAW\nDATAFILE \"a\"\n", "refused"},
