@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <tuple>
 
 #include "alcohol_image.hpp"
 #include "cdrdao_toc.hpp"
@@ -32,25 +33,20 @@ std::string shown(const std::optional<track_list>& tracks) {
     return text;
 }
 
-struct sheet_case {
-    table_reader read;
-    std::string text;
-    std::string tracks;
-};
-
 TEST(TrackTables, ReadCueSheetsAndTocs) {
     std::string many = "FILE a.bin BINARY\n";
     for (int i = 0; i < 100; ++i) {
         many += "TRACK 1 AUDIO\nINDEX 1 00:00:00\n";
     }
-    const std::vector<sheet_case> table{
+    // The reader, the text, the tracks.
+    const std::vector<std::tuple<table_reader, std::string, std::string>> table{
         {read_cue_sheet,
          "\xEF\xBB\xBF"
          "FILE \"e.bin\" BINARY\r\n TRACK 01 AUDIO\r\n  INDEX 01 00:00:00\r\n"
          "rem session 02\r\n track 02 mode1/2352\r\n  index 00 00:04:00\r\n  INDEX 01 00:06:00\r\n",
          "e.bin@0-705600 2352/0;e.bin@1058400--1 2352/16d s2;"},
         {read_cue_sheet,
-         "FILE My Disc (Track 1).bin BINARY\nTRACK 01 MODE2/2336\nPREGAP 00:02:00\nINDEX 01 "
+         "FILE My Disc (Track 1).bin BINARY\n\nTRACK 01 MODE2/2336\nPREGAP 00:02:00\nINDEX 01 "
          "00:00:00\nFILE \"b.wav\" WAVE\nTRACK 02 MODE1/2048\nINDEX 01 00:00:05\n",
          "My Disc (Track 1).bin@0--1 2336/8d;b.wav@10240--1 2048/0;"},
         // Sectors before a track's start count at the size of the track they belong to.
@@ -59,6 +55,7 @@ TEST(TrackTables, ReadCueSheetsAndTocs) {
          "00:00:20\nINDEX 1 00:00:22\nTRACK 3 CDI/2352\nINDEX 1 00:00:30",
          "x@20480-40960 2048/0d;x@45664-64480 2352/0;x@64480--1 2352/24d;"},
         {read_cue_sheet, "TRACK 01 MODE1/2048\nINDEX 01 00:00:00\n", "refused"},
+        {read_cue_sheet, "FILE a.bin\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\n", "refused"},
         {read_cue_sheet, "FILE a BINARY\nTRACK 01 MODE3/2048\nINDEX 01 00:00:00\n", "refused"},
         {read_cue_sheet, "FILE a BINARY\nTRACK 01 AUDIO\nINDEX 01 00:60:00\n", "refused"},
         {read_cue_sheet, "FILE a BINARY\nTRACK 01 AUDIO\nINDEX 00 00:00:01\n", "refused"},
@@ -85,8 +82,8 @@ TEST(TrackTables, ReadCueSheetsAndTocs) {
         {read_cdrdao_toc, "TRACK MODE1\nDATAFILE \"a\" #x\n", "refused"},
         {read_cdrdao_toc, "TRACK MODE1\n}\n", "refused"},
     };
-    for (const sheet_case& row : table) {
-        EXPECT_EQ(shown(row.read(row.text, 0, "")), row.tracks) << row.text;
+    for (const auto& [read, text, tracks] : table) {
+        EXPECT_EQ(shown(read(text, 0, "")), tracks) << text;
     }
 }
 
@@ -199,17 +196,7 @@ TEST(TrackTables, ReadNeroChunkLists) {
     for (const auto& [chunks, tracks] : table) {
         EXPECT_EQ(shown(read_nero_chunks(chunks, 2000000, "n")), tracks) << tracks;
     }
-    EXPECT_FALSE(nero_footer(100, std::string(12, 'x')));
-    EXPECT_EQ(nero_footer(100, "xxxxNERO" + be(60, 4))->offset, 60);
-    EXPECT_EQ(nero_footer(100, "NER5" + be(64, 8))->length, 36);
-    EXPECT_FALSE(trustworthy(*nero_footer(100, "NER5" + be(~0ULL, 8)), 100));
 }
-
-struct choice_case {
-    track_list tracks;
-    std::vector<std::int64_t> marked;  // where "CD001" stands
-    std::string chosen;                // as shown(), or the refusal
-};
 
 track at(std::int64_t offset, std::int64_t end, std::int32_t size, bool data = true) {
     return {"f", offset, end, {size, data && size > 2048 ? 24 : 0}, data, false, 1};
@@ -219,7 +206,8 @@ TEST(TrackChoice, TakesTheLastVolumeAndTrustsNoTableBeyondItsFile) {
     const std::int64_t mid = 40 * 2352;
     track raw = at(0, 40 * 2352, 2352);
     raw.mode_from_header = true;
-    const std::vector<choice_case> table{
+    // The tracks, where "CD001" stands, the track chosen as shown() or the refusal.
+    const std::vector<std::tuple<track_list, std::vector<std::int64_t>, std::string>> table{
         {{at(0, mid, 2352, false), at(mid, -1, 2048)}, {}, "f@94080-1000000 2048/0d;"},
         {{at(0, mid, 2352), at(mid, -1, 2048)},
          {24 + 16 * 2352 + 1, mid + 16 * 2048 + 1},
@@ -236,16 +224,16 @@ TEST(TrackChoice, TakesTheLastVolumeAndTrustsNoTableBeyondItsFile) {
         {{at(mid, 1000001, 2048)}, {}, "unknown image\n"},
         {{at(-2048, mid, 2048)}, {}, "unknown image\n"},
     };
-    for (const choice_case& row : table) {
+    for (const auto& [tracks, marked, chosen] : table) {
         const track_choice got = choose_track(
-            row.tracks, {{"f", 1000000}},
-            [&row](const std::string&, std::int64_t offset, std::int64_t count) {
-                const bool mark = std::count(row.marked.begin(), row.marked.end(), offset) != 0;
+            tracks, {{"f", 1000000}},
+            [&marked = marked](const std::string&, std::int64_t offset, std::int64_t count) {
+                const bool mark = std::count(marked.begin(), marked.end(), offset) != 0;
                 return count == 16
                            ? std::string("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0\0\2\0\1", 16)
                            : std::string(mark ? "CD001" : "CD002");
             });
-        EXPECT_EQ(got.refusal.empty() ? shown(track_list{got.chosen}) : got.refusal, row.chosen);
+        EXPECT_EQ(got.refusal.empty() ? shown(track_list{got.chosen}) : got.refusal, chosen);
     }
 }
 
