@@ -43,8 +43,7 @@ std::size_t name_start(std::string_view path, std::string_view separators = "/\\
 
 std::optional<container_format> container_of(std::string_view path) {
     const auto* named = std::find_if(formats.begin(), formats.end(), [path](const named_format& f) {
-        return path.size() >= f.ending.size() &&
-               same_word(path.substr(path.size() - f.ending.size()), f.ending);
+        return ends_with_word(path, f.ending);
     });
     return named == formats.end() ? std::nullopt : std::optional(named->format);
 }

@@ -5,23 +5,14 @@
 #include <iterator>
 #include <vector>
 
+#include "sheet_text.hpp"
+
 namespace {
 
 constexpr sector_layout mode2_cooked{2336, 8};
 constexpr sector_layout iso_logical{2048, 0};
 constexpr sector_layout mode2_raw{2352, 24};
 constexpr sector_layout mode1_raw{2352, 16};
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Only the last four bytes of the whole path count, and a shorter path is
-// never read before its start.
-bool ends_in_nrg(std::string_view name) {
-    constexpr std::string_view suffix = ".nrg";
-    return name.size() >= suffix.size() &&
-           std::equal(suffix.begin(), suffix.end(), name.end() - suffix.size(),
-                      [](char wanted, char c) { return ascii_lower(c) == wanted; });
-}
 
 constexpr std::string_view sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
 
@@ -37,7 +28,8 @@ std::vector<sector_layout> candidate_layouts(std::int64_t size, const char* name
                                              std::string_view first_bytes) {
     const std::array<sector_layout, 3> by_preference{mode2_cooked, iso_logical,
                                                      raw_layout(first_bytes)};
-    const bool nrg = ends_in_nrg(name);
+    // Only the last four bytes of the whole path count.
+    const bool nrg = ends_with_word(name, ".nrg");
     std::vector<sector_layout> candidates;
     std::copy_if(
         by_preference.begin(), by_preference.end(), std::back_inserter(candidates),

@@ -60,6 +60,11 @@ bool same_word(std::string_view a, std::string_view b) {
            });
 }
 
+bool ends_with_word(std::string_view text, std::string_view ending) {
+    return text.size() >= ending.size() &&
+           same_word(text.substr(text.size() - ending.size()), ending);
+}
+
 std::optional<std::int64_t> whole_number(std::string_view text, bool hex) {
     if (hex) {
         if (!same_word(text.substr(0, 2), "0x")) {

@@ -20,6 +20,10 @@ std::vector<std::string> sheet_words(std::string_view line);
 
 bool same_word(std::string_view a, std::string_view b);
 
+// Whether `text` ends in `ending`, in any letter case; no byte before the
+// start of a shorter text is looked at.
+bool ends_with_word(std::string_view text, std::string_view ending);
+
 // A whole number of decimal digits, or (with `hex`) of hex digits after
 // "0x"; none if anything else is there or it could pass 10^15.
 std::optional<std::int64_t> whole_number(std::string_view text, bool hex = false);
