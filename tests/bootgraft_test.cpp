@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <regex>
+#include <tuple>
 
 #include "block_patch.hpp"
 #include "console.hpp"
@@ -346,17 +347,6 @@ TEST_F(Tool, RefusesAReadOnlyImage) {
     fs::permissions(image, fs::perms::owner_write, fs::perm_options::add);
 }
 
-}  // namespace
-
-namespace {
-
-struct sheet_run {
-    std::string name;
-    std::string text;
-    std::string said;  // "@" stands for the track file's path
-    bool patched;
-};
-
 // Music first, then a volume: the patch must find it through the sheet, in
 // a file the sheet names by a path that climbs, and touch nothing else.
 TEST_F(Tool, FindsTheTrackThroughASheet) {
@@ -364,7 +354,8 @@ TEST_F(Tool, FindsTheTrackThroughASheet) {
     const std::string music = pattern(300 * 2352, 5);
     std::string volume = pattern(40 * 2048, 11);
     volume.replace(16 * 2048 + 1, 5, "CD001");
-    const std::vector<sheet_run> table{
+    // The sheet, its text, what the tool says ("@": the track file's path), whether it patches.
+    const std::vector<std::tuple<std::string, std::string, std::string, bool>> table{
         {"диск.cue",
          "FILE \"../elsewhere/диск (Track 1).bin\" BINARY\r\n TRACK 01 AUDIO\r\n  INDEX 01 "
          "00:00:00\r\n TRACK 02 MODE1/2048\r\n  INDEX 01 00:04:00\r\nFILE gone.wav WAVE\r\n TRACK "
@@ -373,17 +364,17 @@ TEST_F(Tool, FindsTheTrackThroughASheet) {
          "sector size:2048\n", true},
         {"a.TOC", "TRACK MODE1\nDATAFILE \"gone.iso\"\n", "can't open image(@)\n", false},
     };
-    for (const sheet_run& row : table) {
+    for (const auto& [name, text, said, patched] : table) {
         write_file(data, music + volume, 300 * 2352 + 40 * 2048);
-        const fs::path sheet = dir / fs::u8path(row.name);
-        write_file(sheet, row.text, static_cast<std::int64_t>(row.text.size()));
+        const fs::path sheet = dir / fs::u8path(name);
+        write_file(sheet, text, static_cast<std::int64_t>(text.size()));
         const tool_run got = run({sheet, ip});
         EXPECT_EQ(got.out,
-                  std::regex_replace(row.said, std::regex("@"), (dir / "gone.iso").u8string()));
-        EXPECT_EQ(got.status, row.patched ? 0 : failure) << row.name;
+                  std::regex_replace(said, std::regex("@"), (dir / "gone.iso").u8string()));
+        EXPECT_EQ(got.status, patched ? 0 : failure) << name;
         std::ifstream file(data, std::ios::binary);
         const std::string now((std::istreambuf_iterator<char>(file)), {});
-        EXPECT_TRUE(now == music + (row.patched ? ip_bytes + volume.substr(32768) : volume));
+        EXPECT_TRUE(now == music + (patched ? ip_bytes + volume.substr(32768) : volume));
     }
 }
 

@@ -20,11 +20,8 @@ namespace {
 // "file@offset-end size/data_offset" per track, "d" for data, "h" for a mode its header gives,
 // "sN" past session 1.
 std::string shown(const std::optional<track_list>& tracks) {
-    if (!tracks) {
-        return "refused";
-    }
-    std::string text;
-    for (const track& t : *tracks) {
+    std::string text = tracks ? "" : "refused";
+    for (const track& t : tracks.value_or(track_list{})) {
         text += t.file + "@" + std::to_string(t.offset) + "-" + std::to_string(t.end) + " " +
                 std::to_string(t.layout.sector_size) + "/" + std::to_string(t.layout.data_offset) +
                 (t.data ? "d" : "") + (t.mode_from_header ? "h" : "") +
@@ -177,19 +174,31 @@ TEST(TrackTables, ReadNeroChunkLists) {
     const std::string two = dao_head(2) + dao(2352, 7, 0, 352800, 705600, 8) +
                             dao(2048, 0, 705600, 1013800, 2000000, 8);
     const std::string etnf = be(4096, 4) + be(40960, 4) + be(3, 4) + be(0, 8);
+    std::string modes = dao_head(10);  // every mode Nero writes, at the size it stores
+    const std::array<int, 10> codes{0, 2, 3, 5, 6, 7, 8, 0xF, 0x10, 0x11};
+    const std::array<std::uint64_t, 10> sizes{2048, 2048, 2336, 2352, 2352,
+                                              2352, 2352, 2448, 2448, 2448};
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        modes += dao(sizes.at(i), codes.at(i), 0, 0, 0, 4);
+    }
+    // A track that reads, before each fault: the fault alone must refuse the list.
+    const std::string good = chunk("ETNF", etnf);
+    const std::string end = chunk("END!", "");
     const std::vector<std::pair<std::string, std::string>> table{
         {chunk("CUEX", "x") + chunk("DAOX", two) + chunk("SINF", be(1, 4)) +
-             chunk("SINF", be(1, 4)) + chunk("END!", ""),
+             chunk("SINF", be(1, 4)) + end,
          "n@352800-705600 2352/0;n@1013800-2000000 2048/0d s2;"},
-        {chunk("ETNF", etnf) + chunk("END!", ""), "n@4096-45056 2336/8d;"},
-        {chunk("DAOI", dao_head(1) + dao(2448, 0x11, 0, 10, 99, 4)) + chunk("END!", ""),
-         "n@10-99 2448/24d;"},
-        {chunk("DAOX", two) + chunk("SINF", be(1, 4)) + chunk("END!", ""), "refused"},
-        {chunk("DAOI", dao_head(1) + dao(2352, 0, 0, 10, 99, 4)) + chunk("END!", ""), "refused"},
-        {chunk("DAOI", dao_head(1) + dao(2048, 0, 20, 10, 99, 4)) + chunk("END!", ""), "refused"},
-        {chunk("DAOX", dao_head(1) + dao(2048, 0, 0, 0, 2000001, 8)) + chunk("END!", ""),
-         "refused"},
-        {chunk("ETNF", etnf + "x") + chunk("END!", ""), "refused"},
+        {chunk("ETNF", etnf) + end, "n@4096-45056 2336/8d;"},
+        {chunk("DAOI", dao_head(1) + dao(2448, 0x11, 10, 10, 99, 4)) + end, "n@10-99 2448/24d;"},
+        {chunk("DAOI", modes) + end,
+         "n@0-0 2048/0d;n@0-0 2048/0d;n@0-0 2336/8d;n@0-0 2352/16d;n@0-0 2352/24d;n@0-0 2352/0;"
+         "n@0-0 2352/0;n@0-0 2448/16d;n@0-0 2448/0;n@0-0 2448/24d;"},
+        {chunk("DAOX", two) + chunk("SINF", be(1, 4)) + end, "refused"},
+        {good + chunk("DAOI", dao_head(1) + dao(2352, 0, 0, 10, 99, 4)) + end, "refused"},
+        {good + chunk("DAOI", dao_head(1) + dao(2048, 0, 20, 10, 99, 4)) + end, "refused"},
+        {good + chunk("DAOX", dao_head(1) + dao(2048, 0, 0, 0, 2000001, 8)) + end, "refused"},
+        {good + chunk("ETNF", etnf + "x") + end, "refused"},
+        {good + chunk("ETNF", be(0, 4) + be(2000001, 4) + be(3, 12)) + end, "refused"},
         {chunk("ETNF", etnf) + "END!" + be(1, 4), "refused"},
         {chunk("ETNF", etnf), "refused"},
     };

@@ -56,16 +56,9 @@ patch vcd.bin ip.bin 2352
 bchunk vcd.bin vcd.cue vcd-track > /dev/null
 check_volume vcd-track01.iso
 
-be() {  # value, width: big-endian bytes
-    for ((i = $2 - 1; i >= 0; i--)); do printf '%b' "$(printf '\\0%03o' $((($1 >> 8 * i) & 255)))"; done
-}
-# Plain ISOs: as made, padded to 73 sectors (then its length fits 2336 too)
-# and as the one track-at-once track of a Nero image, whose chunks follow it.
+# Plain ISOs: as made, and padded to 73 sectors (then its length fits 2336 too).
 cp made.iso iso73.iso && truncate -s $((($(stat -c %s made.iso) / 2048 / 73 + 1) * 73 * 2048)) iso73.iso
-size=$(stat -c %s made.iso)
-{ cat made.iso; printf ETN2; be 32 4; be 0 8; be "$size" 8; be 0 16; printf 'END!'; be 0 4
-  printf NER5; be "$size" 8; } > made.nrg
-for iso in made.iso iso73.iso made.nrg; do
+for iso in made.iso iso73.iso; do
     patch "$iso" ip.bin 2048
     check_volume "$iso"
 done
