@@ -39,7 +39,7 @@ TEST(TrackTables, ReadCueSheetsAndTocs) {
     const std::vector<std::tuple<table_reader, std::string, std::string>> table{
         {read_cue_sheet,
          "\xEF\xBB\xBF"
-         "FILE \"e.bin\" BINARY\r\n TRACK 01 AUDIO\r\n  INDEX 01 00:00:00\r\n"
+         "FILE \"e.bin\" BINARY\r\n TRACK 01 audio\r\n  INDEX 01 00:00:00\r\n"
          "rem session 02\r\n track 02 mode1/2352\r\n  index 00 00:04:00\r\n  INDEX 01 00:06:00\r\n",
          "e.bin@0-705600 2352/0;e.bin@1058400--1 2352/16d s2;"},
         {read_cue_sheet,
@@ -63,7 +63,7 @@ TEST(TrackTables, ReadCueSheetsAndTocs) {
         {read_cdrdao_toc,
          "CD_ROM_XA\nCD_TEXT { LANGUAGE 0 {\n TITLE \"a // b\" } }\nTRACK AUDIO // one\nNO COPY\n"
          "FILE \"d.bin\" #0 0 00:00:10\nTRACK MODE1_RAW RW_RAW\nPREGAP 00:02:00\n"
-         "DATAFILE \"d.bin\" #23520 00:00:30 // bytes\nTRACK MODE2_FORM1\nZERO 00:00:02\n"
+         "DATAFILE \"d.bin\" #23520 00:00:30 // bytes\nTRACK MODE2_FORM1\nzero 00:00:02\n"
          "DATAFILE \"e.iso\" 00:00:01\nDATAFILE f/g.iso 4000\nSTART 00:00:03\n",
          "d.bin@0-23520 2352/0;d.bin@23520-96960 2448/16d;f/g.iso@0-4096 2048/0d;"},
         // Nothing places what follows a source that runs to its file's end.
