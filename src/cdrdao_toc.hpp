@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "container.hpp"
+#include "track.hpp"
 
 // The tracks its table lists, or none when it does not parse.
 std::optional<track_list> read_cdrdao_toc(std::string_view table, std::int64_t at,

@@ -12,17 +12,6 @@
 // A table is read into memory whole: no real one comes near this.
 constexpr std::int64_t most_table_bytes = std::int64_t{1} << 20;
 
-// The bytes of a table that the reader gets, from `at` in the container
-// file, and the container's own file name (no folder), which names the
-// data files of some kinds. None when the table does not parse.
-using table_reader = std::optional<track_list> (*)(std::string_view table, std::int64_t at,
-                                                   std::string_view own_name);
-
-struct table_span {
-    std::int64_t offset = 0;
-    std::int64_t length = -1;  // -1: where the table should be, nothing trustworthy is
-};
-
 struct container_format {
     // Where the table lies in a container of `size` bytes whose last bytes
     // (12 of them, or all there are) are `tail`. None: this file keeps no

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "container.hpp"
+#include "track.hpp"
 
 // The descriptor and the footer after it, from the footer's version and
 // offset; a table span of length -1 where the footer makes no sense.

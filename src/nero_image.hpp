@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "container.hpp"
+#include "track.hpp"
 
 // The chunk list, from the footer ("NERO" and a 32-bit or "NER5" and a
 // 64-bit big-endian offset) to the end of the file; none without a footer.

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sector_layout.hpp"
@@ -22,3 +24,15 @@ using track_list = std::vector<track>;
 
 // No table names more: a CD holds at most 99 tracks.
 constexpr std::size_t most_tracks = 99;
+
+// The bytes of a table that the reader gets, from `at` in the container
+// file, and the container's own file name (no folder), which names the
+// data files of some kinds. None when the table does not parse.
+using table_reader = std::optional<track_list> (*)(std::string_view table, std::int64_t at,
+                                                   std::string_view own_name);
+
+// Where a container keeps its table.
+struct table_span {
+    std::int64_t offset = 0;
+    std::int64_t length = -1;  // -1: where the table should be, nothing trustworthy is
+};
