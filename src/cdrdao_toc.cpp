@@ -7,15 +7,9 @@
 
 namespace {
 
-struct track_mode {
-    std::string_view name;
-    sector_layout layout;
-    bool data;
-};
-
 // What each TRACK mode stores a sector as; audio and Form 2 alone hold no
 // System Area.
-constexpr std::array<track_mode, 8> modes{{
+constexpr std::array<track_kind, 8> modes{{
     {"AUDIO", {2352, 0}, false},
     {"MODE1", {2048, 0}, true},
     {"MODE1_RAW", {2352, 16}, true},
@@ -127,13 +121,10 @@ bool settle(const toc_track& t, track_list& list) {
 // TRACK mode [RW | RW_RAW]: subchannel bytes follow each stored sector,
 // and the patch leaves them be.
 bool start_track(std::vector<toc_track>& tracks, const std::vector<std::string>& words) {
-    const track_mode* mode = std::find_if(modes.begin(), modes.end(), [&](const track_mode& m) {
-        return words.size() >= 2 && same_word(m.name, words[1]);
-    });
+    const track_kind* mode = words.size() >= 2 ? kind_named(modes, words[1]) : nullptr;
     const bool subchannel =
         words.size() == 3 && (same_word(words[2], "RW") || same_word(words[2], "RW_RAW"));
-    if (mode == modes.end() || words.size() != (subchannel ? 3 : 2) ||
-        tracks.size() == most_tracks) {
+    if (mode == nullptr || words.size() != (subchannel ? 3 : 2) || tracks.size() == most_tracks) {
         return false;
     }
     constexpr std::int32_t subchannel_bytes = 96;

@@ -7,15 +7,9 @@
 
 namespace {
 
-struct track_type {
-    std::string_view name;
-    sector_layout layout;
-    bool data;
-};
-
 // What each TRACK type stores a sector as; audio, CD+G and Form 2 alone
 // hold no System Area.
-constexpr std::array<track_type, 10> types{{
+constexpr std::array<track_kind, 10> types{{
     {"AUDIO", {2352, 0}, false},
     {"CDG", {2448, 0}, false},
     {"MODE1/2048", {2048, 0}, true},
@@ -88,10 +82,8 @@ struct sheet {
 };
 
 bool add_track(sheet& cue, const std::string& type_name) {
-    const track_type* type = std::find_if(types.begin(), types.end(), [&](const track_type& k) {
-        return same_word(k.name, type_name);
-    });
-    if (type == types.end() || cue.tracks.size() == most_tracks || cue.file.empty()) {
+    const track_kind* type = kind_named(types, type_name);
+    if (type == nullptr || cue.tracks.size() == most_tracks || cue.file.empty()) {
         return false;
     }
     const track entry{cue.file, 0, -1, type->layout, type->data && cue.binary, false, cue.session};

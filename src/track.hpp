@@ -2,13 +2,16 @@
 // container format reads its own table into a list of these.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "sector_layout.hpp"
+#include "sheet_text.hpp"
 
 struct track {
     std::string file;         // the file that stores it, as the table names it
@@ -21,6 +24,22 @@ struct track {
 };
 
 using track_list = std::vector<track>;
+
+// A kind of track as a text table names it, and how it stores its sectors.
+struct track_kind {
+    std::string_view name;
+    sector_layout layout;
+    bool data;  // Mode 1 or Mode 2 Form 1: it can hold a System Area
+};
+
+// The kind that `kinds` names `word`, in any letter case; null for none.
+template <typename Kinds>
+const track_kind* kind_named(const Kinds& kinds, std::string_view word) {
+    const auto* kind =
+        std::find_if(std::begin(kinds), std::end(kinds),
+                     [word](const track_kind& k) { return same_word(k.name, word); });
+    return kind == std::end(kinds) ? nullptr : kind;
+}
 
 // No table names more: a CD holds at most 99 tracks.
 constexpr std::size_t most_tracks = 99;
