@@ -166,7 +166,12 @@ int open_track_files(const std::string& container_path, bool sheet, const track_
 // itself is only read here; the files of its data tracks are opened for
 // the patch, the container again among them where it holds its sectors.
 int patch_container(const container_format& format, const char* image_path, const std::string& ip) {
-    std::fstream container(file_path(image_path), std::ios::in | std::ios::binary);
+    // A pipe or a device under a container's name would be waited on, not read.
+    std::error_code error;
+    std::fstream container;
+    if (std::filesystem::is_regular_file(file_path(image_path), error)) {
+        container.open(file_path(image_path), std::ios::in | std::ios::binary);
+    }
     if (!container.is_open()) {
         return fail(naming("can't open image", image_path));
     }

@@ -183,6 +183,8 @@ h3|disc.cue|can't open image(h3/x.bin)
 h4|disc.cue|can't open image(h4/gone.bin)
 EOF
 cmp -s elsewhere/x.bin m1.raw || fail "a sheet sent the patch out of its folder"
+mkfifo pipe.cue && out=$(timeout 10 "$tool" pipe.cue ip.bin || true)  # a pipe is refused, not waited on
+[ "$out" = "can't open image(pipe.cue)" ] || fail "a pipe named as a sheet: '$out'"
 
 # Readers nobody here wrote confirm the table, once per layout: cases sharing one share the bytes run checked. libcdio
 # reads cue sheets and simple tocs (toc2cue turns the one-file toc into a cue); of a Nero image only the track table,
