@@ -37,17 +37,20 @@ perl -e 'while (read(STDIN, $s, 2352)) { print $s, "\0" x 96 }' < raw.bin > sub.
 
 median() { awk -F, -v name="$2" '$1 == name { print $4 }' "$1"; }
 
-printf '%-10s %12s %12s %8s\n' image "bootgraft ms" "dd ms" ratio
-for image in small.iso large.iso raw.bin enhanced.cue dao.nrg sub.mds; do
-    cp --sparse=always "$image" "dd-$image"  # dd's own copy: it would break the framing
+printf '%-13s %12s %12s %8s\n' image "bootgraft ms" "dd ms" ratio
+# Each image, and the file and byte where its data track starts, which dd writes.
+for case in small.iso:small.iso:0 large.iso:large.iso:0 raw.bin:raw.bin:0 \
+    enhanced.cue:enhanced.bin:$((300 * 2352)) dao.nrg:dao.nrg:$((150 * 2352)) sub.mds:sub.mdf:0; do
+    IFS=: read -r image data at <<< "$case"
+    cp --sparse=always "$data" "dd-$data"  # dd's own copy: it would break the framing
     hyperfine --shell=none --style none --warmup 20 --runs 300 --export-csv "$image.csv" \
         -n bootgraft "$tool $image ip.bin" \
-        -n dd "dd if=ip.bin of=dd-$image bs=2048 count=16 conv=notrunc status=none" \
+        -n dd "dd if=ip.bin of=dd-$data bs=2048 count=16 seek=$at oflag=seek_bytes conv=notrunc status=none" \
         2> "$image.err" || { cat "$image.err"; exit 1; }
     ours=$(median "$image.csv" bootgraft)
     theirs=$(median "$image.csv" dd)
     awk -v i="$image" -v a="$ours" -v b="$theirs" \
-        'BEGIN { printf "%-10s %12.3f %12.3f %8.2f\n", i, a * 1000, b * 1000, a / b }'
+        'BEGIN { printf "%-13s %12.3f %12.3f %8.2f\n", i, a * 1000, b * 1000, a / b }'
 done
 awk -v a="$(median small.iso.csv bootgraft)" -v b="$(median large.iso.csv bootgraft)" \
     'BEGIN { printf "bootgraft large/small: %.2f\n", b / a }'
