@@ -72,8 +72,11 @@ std::int64_t sectors_of(std::int64_t bytes, const toc_track& t) {
 bool add_source(toc_track& t, const std::vector<std::string>& words) {
     if (same_word(words[0], "ZERO") || same_word(words[0], "SILENCE")) {
         const std::int64_t length = bytes_of(words.back(), t);
-        t.length += t.length < 0 || length < 0 ? 0 : sectors_of(length, t);
-        return t.length >= 0 && length >= 0 && words.size() <= 4;
+        if (t.length < 0 || length < 0 || words.size() > 4) {
+            return false;
+        }
+        t.length += sectors_of(length, t);
+        return true;
     }
     std::size_t next = 2;
     segment s{words[1], 0, t.length, -1};
