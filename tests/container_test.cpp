@@ -233,6 +233,7 @@ TEST(TrackChoice, TakesTheLastVolumeAndTrustsNoTableBeyondItsFile) {
         {{raw}, {}, "f@0-94080 2352/16dh;"},
         {{at(0, mid, 2352, false)}, {}, "unknown image\n"},
         {{at(0, 15 * 2048, 2048)}, {}, "image size is too small\n"},
+        {{at(0, 16 * 2048, 2048)}, {}, "f@0-32768 2048/0d;"},
         {{at(0, mid + 1, 2352, false), at(mid, -1, 2048)}, {}, "unknown image\n"},
         {{at(mid, 1000001, 2048)}, {}, "unknown image\n"},
         {{at(-2048, mid, 2048)}, {}, "unknown image\n"},
