@@ -169,7 +169,9 @@ bool read_line(std::vector<toc_track>& tracks, const std::vector<std::string>& w
     if (same_word(command, "START") || same_word(command, "PREGAP")) {
         return mark_start(tracks.back(), words);
     }
-    return true;
+    // A FIFO's data is in no file, and where the track's later sources
+    // begin could only be guessed.
+    return !same_word(command, "FIFO");
 }
 
 }  // namespace

@@ -82,6 +82,7 @@ TEST(TrackTables, ReadCueSheetsAndTocs) {
          "refused"},
         {read_cdrdao_toc, "TRACK MODE1\nDATAFILE \"a\" #x\n", "refused"},
         {read_cdrdao_toc, "TRACK MODE1\n}\n", "refused"},
+        {read_cdrdao_toc, "TRACK MODE1\nFIFO \"p\" 00:00:20\nDATAFILE a\n", "refused"},
     };
     for (const auto& [read, text, tracks] : table) {
         EXPECT_EQ(shown(read(text, 0, "")), tracks) << text;
