@@ -68,14 +68,9 @@ std::optional<std::int64_t> position(const section& s) {
         const auto lba = number(s, "PLBA");
         return lba && *lba < most_lba ? lba : std::nullopt;
     }
-    const auto minutes = number(s, "PMin");
-    const auto seconds = number(s, "PSec");
-    const auto frames = number(s, "PFrame");
-    if (!minutes || !seconds || !frames || *seconds >= 60 || *frames >= 75) {
-        return std::nullopt;
-    }
-    const std::int64_t lba = (*minutes * 60 + *seconds) * 75 + *frames - 150;
-    return lba >= 0 && lba < most_lba ? std::optional(lba) : std::nullopt;
+    const auto msf = msf_frames(number(s, "PMin"), number(s, "PSec"), number(s, "PFrame"));
+    const std::int64_t lba = msf.value_or(-1) - 150;
+    return msf && lba >= 0 && lba < most_lba ? std::optional(lba) : std::nullopt;
 }
 
 struct toc_session {

@@ -94,13 +94,21 @@ std::optional<std::int64_t> msf_frames(std::string_view text) {
         return std::nullopt;
     }
     const auto minutes = whole_number(text.substr(0, first));
-    const auto seconds = whole_number(text.substr(first + 1, second - first - 1));
-    const auto frames = whole_number(text.substr(second + 1));
-    constexpr std::int64_t per_second = 75;
     // No disc runs for a thousand hours; the bound keeps byte offsets small.
     constexpr std::int64_t most_minutes = 60000;
-    if (!minutes || !seconds || !frames || *minutes > most_minutes || *seconds >= 60 ||
-        *frames >= per_second) {
+    if (minutes > most_minutes) {
+        return std::nullopt;
+    }
+    return msf_frames(minutes, whole_number(text.substr(first + 1, second - first - 1)),
+                      whole_number(text.substr(second + 1)));
+}
+
+std::optional<std::int64_t> msf_frames(std::optional<std::int64_t> minutes,
+                                       std::optional<std::int64_t> seconds,
+                                       std::optional<std::int64_t> frames) {
+    constexpr std::int64_t per_second = 75;
+    if (!minutes || !seconds || !frames || *minutes < 0 || *seconds < 0 || *seconds >= 60 ||
+        *frames < 0 || *frames >= per_second) {
         return std::nullopt;
     }
     return (*minutes * 60 + *seconds) * per_second + *frames;

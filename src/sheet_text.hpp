@@ -30,3 +30,9 @@ std::optional<std::int64_t> whole_number(std::string_view text, bool hex = false
 
 // mm:ss:ff, 75 frames a second: the number of frames (sectors).
 std::optional<std::int64_t> msf_frames(std::string_view text);
+
+// The same from its three fields; none where one is missing or out of its
+// range.
+std::optional<std::int64_t> msf_frames(std::optional<std::int64_t> minutes,
+                                       std::optional<std::int64_t> seconds,
+                                       std::optional<std::int64_t> frames);
