@@ -1,0 +1,91 @@
+#include "cli/console.hpp"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
+
+#include <memory>
+
+namespace {
+
+std::string utf8(const wchar_t* wide) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        return {};
+    }
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr) != size) {
+        return {};
+    }
+    text.pop_back();  // the terminator
+    return text;
+}
+
+struct local_free {
+    void operator()(LPWSTR* block) const { static_cast<void>(LocalFree(block)); }
+};
+
+}  // namespace
+
+std::wstring utf16(const std::string& text) {
+    const int length = static_cast<int>(text.size());
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    if (size <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size) != size) {
+        return {};
+    }
+    return wide;
+}
+
+// Windows keeps the command line in UTF-16 and would hand main() its
+// arguments in the ANSI code page, where ディスク.iso becomes ????.iso. Taken
+// wide and turned into UTF-8, every path reaches u8path whole.
+std::vector<std::string> arguments(int /*argc*/, char** /*argv*/) {
+    int count = 0;
+    const std::unique_ptr<LPWSTR, local_free> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+    std::vector<std::string> args;
+    for (std::size_t i = 0; wide && i < static_cast<std::size_t>(count); ++i) {
+        args.push_back(utf8(wide.get()[i]));
+    }
+    return args;
+}
+
+// A console shows UTF-16 handed to WriteConsoleW whatever its code page;
+// bytes would show in the OEM code page, mangling any name beyond ASCII.
+// Pipes and files get the UTF-8 bytes themselves, "\n" and all, as on any
+// other system, so that scripts read the same output everywhere.
+void say(const std::string& text) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(out, &mode) != 0) {
+        const std::wstring wide = utf16(text);
+        static_cast<void>(
+            WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr));
+    } else {
+        static_cast<void>(
+            WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
+    }
+}
+
+#else
+#include <csignal>
+#include <cstdio>
+
+std::vector<std::string> arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+// Flushed at once, so each line is out before the writes that follow it.
+// A reader that has gone away must not kill the tool halfway through, nor
+// turn a finished patch into a failed run: the exit status reports the
+// outcome, so SIGPIPE is ignored and the lost line let be.
+void say(const std::string& text) {
+    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+    static_cast<void>(std::fputs(text.c_str(), stdout));
+    static_cast<void>(std::fflush(stdout));
+}
+#endif

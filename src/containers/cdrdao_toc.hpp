@@ -1,0 +1,12 @@
+// cdrdao tocs (.toc): TRACK blocks and the data sources they take from files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "containers/track.hpp"
+
+// The tracks its table lists, or none when it does not parse.
+std::optional<track_list> read_cdrdao_toc(std::string_view table, std::int64_t at,
+                                          std::string_view own_name);

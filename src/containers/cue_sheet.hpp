@@ -1,0 +1,12 @@
+// Cue sheets (.cue): FILE, TRACK, INDEX and REM SESSION lines, in text.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "containers/track.hpp"
+
+// The tracks its table lists, or none when it does not parse.
+std::optional<track_list> read_cue_sheet(std::string_view table, std::int64_t at,
+                                         std::string_view own_name);
