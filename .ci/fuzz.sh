@@ -5,8 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make clang libclang-rt-14-dev)
-bash .ci/install-missing.sh "${packages[@]}"
+# shellcheck source=.ci/needs.sh
+. .ci/needs.sh
+bash .ci/install-missing.sh "${needs_fuzz[@]}"
 
 seconds=${FUZZ_SECONDS:-20}
 rm -rf build/fuzz
@@ -19,7 +20,7 @@ trap 'rm -rf "$corpus"' EXIT
 # Real containers make the best seeds; the tool that builds them is the
 # sanitized one from this build, so their making is checked on the way.
 # Seeds are a bonus: a skipped or failing script leaves the ones below.
-BOOTGRAFT_SEEDS=$corpus bash tests/containers.sh "$PWD/build/fuzz/bootgraft" >"$corpus/seeds.log" 2>&1 ||
+BOOTGRAFT_SEEDS=$corpus bash tests/containers/containers.sh "$PWD/build/fuzz/bootgraft" >"$corpus/seeds.log" 2>&1 ||
   echo "containers.sh made no seeds (exit $?); hand-made ones only"
 mkdir -p "$corpus"/{cue,toc,nrg,ccd,mds,cdi}
 printf 'FILE "fuzz.bin" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n' >"$corpus/cue/hand"

@@ -6,8 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ dpkg-dev file lintian man-db g++-mingw-w64-x86-64-posix wine wine64)
-bash .ci/install-missing.sh "${packages[@]}"
+# shellcheck source=.ci/needs.sh
+. .ci/needs.sh
+bash .ci/install-missing.sh "${needs_packages[@]}"
 
 rm -rf build/package build/package-windows
 echo "== packages"

@@ -4,8 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest)
-bash .ci/install-missing.sh "${packages[@]}"
+# shellcheck source=.ci/needs.sh
+. .ci/needs.sh
+bash .ci/install-missing.sh "${needs_windows[@]}"
 
 rm -rf build/windows
 # One wineserver for the whole run, kept up between the test processes

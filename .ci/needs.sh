@@ -1,0 +1,17 @@
+# shellcheck shell=bash
+# The one list of Debian packages this project needs, by purpose. The Quick
+# start (build.sh) and every CI script install from here, so that a new
+# machine and CI never disagree about what is needed. Sourced, not run.
+# shellcheck disable=SC2034  # the arrays are for the scripts that source this
+
+# To build the tool.
+needs_build=(cmake make g++)
+# To build and run every test: GoogleTest, and the disc-image tools nobody
+# here wrote that the integration tests read the results back with.
+needs_test=("${needs_build[@]}" libgtest-dev genisoimage bchunk vcdimager ffmpeg libcdio-utils cdrdao iat
+  ccd2iso mdf2iso)
+# CI's further checks: lint, fuzzing, the Windows build under Wine, the packages.
+needs_lint=(clang-format clang-tidy cppcheck shellcheck groff-base)
+needs_fuzz=(cmake make clang libclang-rt-14-dev)
+needs_windows=(cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest)
+needs_packages=(cmake make g++ dpkg-dev file lintian man-db g++-mingw-w64-x86-64-posix wine wine64)
