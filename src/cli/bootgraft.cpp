@@ -52,7 +52,7 @@ void roll_back(const std::string& image_path, std::int64_t length, std::int64_t 
 
 // The one write: the block the image's System Area was read from, patched.
 int patch(system_area area, const std::string& ip) {
-    say("sector size:" + std::to_string(area.layout.sector_size) + "\n");
+    say(sector_size_line(area.layout));
     if (!write_block(area.file, area.offset, patch_block(area.block, area.layout, ip))) {
         roll_back(area.path, area.file_size, area.offset, area.block);
         return fail(naming("can't write image", area.path));

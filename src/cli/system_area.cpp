@@ -147,3 +147,7 @@ system_area find_system_area(const std::string& image_path, os_file::access how)
     const std::optional<container_format> format = container_of(image_path);
     return format ? container_image(*format, image_path, how) : plain_image(image_path, how);
 }
+
+std::string sector_size_line(sector_layout layout) {
+    return "sector size:" + std::to_string(layout.sector_size) + "\n";
+}

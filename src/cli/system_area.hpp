@@ -28,3 +28,6 @@ struct system_area {
 // file beside it that can be opened so. Its sectors are read, and nothing
 // else is read than what decides where they are.
 system_area find_system_area(const std::string& image_path, os_file::access how);
+
+// The line that says the layout found: "sector size:N", N its stored size.
+std::string sector_size_line(sector_layout layout);
