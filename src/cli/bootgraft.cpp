@@ -10,6 +10,7 @@
 
 #include "cli/console.hpp"
 #include "cli/file_io.hpp"
+#include "cli/track_file_lookup.hpp"
 #include "containers/container.hpp"
 #include "containers/track_choice.hpp"
 #include "sectors/block_patch.hpp"
@@ -101,9 +102,10 @@ int patch_plain(const char* image_path, const std::string& ip) {
                     ip);
 }
 
-// The files that hold data tracks, each opened for update once: a track
-// file must be a regular file beside the container, and never a sheet
-// itself, which is only ever read.
+// The files that hold data tracks, each opened for update once: the
+// container itself where it holds its sectors (the user chose it, link or
+// not), else a regular file that really lies beside the sheet, and never
+// the sheet itself, which is only ever read.
 struct track_file {
     std::string path;
     os_file handle;
@@ -118,13 +120,17 @@ int open_track_files(const std::string& container_path, bool sheet, const track_
             continue;
         }
         track_file& file = files[t.file];
-        file.path = beside(container_path, t.file);
+        constexpr os_file::access update = os_file::access::update;
+        if (sheet) {
+            file.path = open_track_file(container_path, t.file, update, file.handle);
+        } else if (file.handle.open(container_path, update) && file.handle.regular_file()) {
+            file.path = container_path;
+        }
         std::error_code error;
-        if (!file.handle.open(file.path, os_file::access::update) || !file.handle.regular_file() ||
-            (sheet &&
-             std::filesystem::equivalent(std::filesystem::u8path(file.path),
-                                         std::filesystem::u8path(container_path), error))) {
-            return fail(naming("can't open image", file.path.c_str()));
+        if (file.path.empty() || (sheet && std::filesystem::equivalent(
+                                               std::filesystem::u8path(file.path),
+                                               std::filesystem::u8path(container_path), error))) {
+            return fail(naming("can't open image", beside(container_path, t.file).c_str()));
         }
         sizes[t.file] = file.handle.size();
     }
