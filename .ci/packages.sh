@@ -52,7 +52,8 @@ lintian --fail-on error,warning --display-info "$deb"
 echo "== .deb, installed"
 dpkg -i "$deb"
 check_tool bootgraft
-man -w bootgraft
+man -w bootgraft bootgraft-extract
+bootgraft-extract image.iso - 2> /dev/null | cmp - ip.bin || fail "the installed bootgraft-extract"
 file -L "$(command -v bootgraft)" | grep -q ', stripped' || fail "installed binary not stripped"
 mapfile -t installed < <(dpkg -L bootgraft)
 dpkg -r bootgraft
@@ -66,11 +67,12 @@ tar -xzf "$tarball"
 tool=$PWD/bootgraft-${version}-Linux-x86_64/bin/bootgraft
 file "$tool" | grep ', statically linked' | grep -q ', stripped' || fail "tarball binary: $(file "$tool")"
 check_tool "$tool"
+"$tool-extract" image.iso - 2> /dev/null | cmp - ip.bin || fail "the tarball's bootgraft-extract"
 
 echo "== zip, under Wine"
 cmake -E tar xf "$zip"
 exe=bootgraft-${version}-win64/bootgraft.exe
-for document in README.md LICENSE; do
+for document in README.md LICENSE bootgraft-extract.exe; do
     [ -f "bootgraft-${version}-win64/$document" ] || fail "$document not in the zip"
 done
 file "$exe" | grep -q 'stripped' || fail "$exe not stripped"

@@ -3,26 +3,33 @@
 list(APPEND CPACK_GENERATOR DEB)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-per-generator.cmake)
 
-# The tool as built above but linked as Debian's packages must be: against
+# Each tool as built above but linked as Debian's packages must be: against
 # the shared glibc (lintian counts a static binary as an error), which
 # dpkg-shlibdeps then names in Depends. libstdc++ and libgcc stay linked in,
 # since loading libstdc++ is what made a dynamic bootgraft start slower than dd.
-add_executable(bootgraft_deb)
-foreach(property SOURCES INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_LIBRARIES)
-  get_target_property(value bootgraft ${property})
-  if(value)
-    set_property(TARGET bootgraft_deb PROPERTY ${property} "${value}")
+foreach(tool ${tools})
+  add_executable(${tool}_deb)
+  foreach(property SOURCES INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_LIBRARIES
+                   OUTPUT_NAME)
+    get_target_property(value ${tool} ${property})
+    if(value)
+      set_property(TARGET ${tool}_deb PROPERTY ${property} "${value}")
+    endif()
+  endforeach()
+  target_link_options(${tool}_deb PRIVATE -static-libstdc++ -static-libgcc)
+  # Debian's hardening for the dynamic binaries: checked bounds of glibc's
+  # string functions, and relocations read-only before main.
+  target_compile_definitions(${tool}_deb PRIVATE _FORTIFY_SOURCE=2)
+  target_link_options(${tool}_deb PRIVATE -Wl,-z,relro,-z,now)
+  # CPack's strip keeps the compilers' notes; Debian's own strip step drops them.
+  add_custom_command(TARGET ${tool}_deb POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:${tool}_deb> VERBATIM)
+  set_target_properties(${tool}_deb PROPERTIES RUNTIME_OUTPUT_DIRECTORY deb)
+  get_target_property(name ${tool} OUTPUT_NAME)
+  if(NOT name)
+    set_target_properties(${tool}_deb PROPERTIES OUTPUT_NAME ${tool})
   endif()
 endforeach()
-target_link_options(bootgraft_deb PRIVATE -static-libstdc++ -static-libgcc)
-# Debian's hardening for the one dynamic binary: checked bounds of glibc's
-# string functions, and relocations read-only before main.
-target_compile_definitions(bootgraft_deb PRIVATE _FORTIFY_SOURCE=2)
-target_link_options(bootgraft_deb PRIVATE -Wl,-z,relro,-z,now)
-# CPack's strip keeps the compilers' notes; Debian's own strip step drops them.
-add_custom_command(TARGET bootgraft_deb POST_BUILD
-  COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:bootgraft_deb> VERBATIM)
-set_target_properties(bootgraft_deb PROPERTIES OUTPUT_NAME bootgraft RUNTIME_OUTPUT_DIRECTORY deb)
 
 # Debian wants the manual page and the changelog compressed at gzip's
 # highest level and without a timestamp, and the changelog in its own format.
@@ -30,15 +37,16 @@ find_program(GZIP gzip REQUIRED)
 # Needed only by cpack, but better missed here than after the build.
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps REQUIRED)
 find_program(FILE_COMMAND file REQUIRED)
-add_custom_command(OUTPUT deb/bootgraft.1.gz deb/changelog.gz
+add_custom_command(OUTPUT deb/bootgraft.1.gz deb/bootgraft-extract.1.gz deb/changelog.gz
   COMMAND ${CMAKE_COMMAND} -E copy bootgraft.1 deb/bootgraft.1
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/man/bootgraft-extract.1 deb/bootgraft-extract.1
   COMMAND ${CMAKE_COMMAND} -D IN=${PROJECT_SOURCE_DIR}/CHANGELOG.md -D OUT=deb/changelog
           -D NAME=${PROJECT_NAME} -D VERSION=${PROJECT_VERSION} -D MAINTAINER=${BOOTGRAFT_MAINTAINER}
           -P ${CMAKE_CURRENT_LIST_DIR}/debian-changelog.cmake
-  COMMAND ${GZIP} -9nf deb/bootgraft.1 deb/changelog
-  DEPENDS ${PROJECT_BINARY_DIR}/bootgraft.1 CHANGELOG.md ${CMAKE_CURRENT_LIST_DIR}/debian-changelog.cmake
+  COMMAND ${GZIP} -9nf deb/bootgraft.1 deb/bootgraft-extract.1 deb/changelog
+  DEPENDS ${PROJECT_BINARY_DIR}/bootgraft.1 ${PROJECT_SOURCE_DIR}/man/bootgraft-extract.1 CHANGELOG.md ${CMAKE_CURRENT_LIST_DIR}/debian-changelog.cmake
   VERBATIM)
-add_custom_target(deb_documents ALL DEPENDS deb/bootgraft.1.gz deb/changelog.gz)
+add_custom_target(deb_documents ALL DEPENDS deb/bootgraft.1.gz deb/bootgraft-extract.1.gz deb/changelog.gz)
 add_dependencies(deb_documents manpage)
 
 # The copyright file in Debian's machine-readable format, made from LICENSE.
@@ -61,8 +69,9 @@ License: Expat
  ${terms}
 ")
 
-install(TARGETS bootgraft_deb RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT deb EXCLUDE_FROM_ALL)
-install(FILES ${PROJECT_BINARY_DIR}/deb/bootgraft.1.gz
+install(TARGETS bootgraft_deb bootgraft_extract_deb RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT deb EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_BINARY_DIR}/deb/bootgraft.1.gz ${PROJECT_BINARY_DIR}/deb/bootgraft-extract.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT deb EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_BINARY_DIR}/deb/copyright ${PROJECT_BINARY_DIR}/deb/changelog.gz README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)

@@ -1,11 +1,29 @@
 #include "cli/console.hpp"
 
+namespace {
+
+bool aside = false;  // messages go to standard error
+
+}  // namespace
+
+void say_aside_from_data() { aside = true; }
+
+int fail(const std::string& message) {
+    say(message);
+    return -1;
+}
+
+std::string naming(const char* what, const std::string& path) {
+    return std::string(what) + "(" + path + ")\n";
+}
+
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // shellapi.h needs windows.h first.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -60,7 +78,7 @@ std::vector<std::string> arguments(int /*argc*/, char** /*argv*/) {
 // Pipes and files get the UTF-8 bytes themselves, "\n" and all, as on any
 // other system, so that scripts read the same output everywhere.
 void say(const std::string& text) {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE out = GetStdHandle(aside ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     DWORD written = 0;
     if (GetConsoleMode(out, &mode) != 0) {
@@ -73,7 +91,24 @@ void say(const std::string& text) {
     }
 }
 
+// A handle is binary whatever the C library's text mode would make of "\n".
+bool write_out(std::string_view bytes) {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const auto asked = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1U << 30U));
+        if (WriteFile(out, bytes.data(), asked, &written, nullptr) == 0 || written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
 #else
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -85,7 +120,24 @@ std::vector<std::string> arguments(int argc, char** argv) { return {argv, argv +
 // outcome, so SIGPIPE is ignored and the lost line let be.
 void say(const std::string& text) {
     static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
-    static_cast<void>(std::fputs(text.c_str(), stdout));
-    static_cast<void>(std::fflush(stdout));
+    std::FILE* const out = aside ? stderr : stdout;
+    static_cast<void>(std::fputs(text.c_str(), out));
+    static_cast<void>(std::fflush(out));
+}
+
+// Straight to the descriptor: nothing of stdout's buffer is in the way.
+bool write_out(std::string_view bytes) {
+    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+    while (!bytes.empty()) {
+        const ssize_t written = write(STDOUT_FILENO, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
 }
 #endif

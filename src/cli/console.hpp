@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The process arguments, program name first, as UTF-8 on Windows and as
@@ -14,6 +15,18 @@ std::vector<std::string> arguments(int argc, char** argv);
 std::wstring utf16(const std::string& text);
 #endif
 
-// Writes text to standard output. Should that fail, the exit status still
-// tells the truth about the image, so the failure is let be.
+// Writes text to standard output, or to standard error once standard
+// output carries data. Should that fail, the exit status still tells the
+// truth about the image, so the failure is let be.
 void say(const std::string& text);
+void say_aside_from_data();
+
+// Says `message` and gives the exit status of a failure, -1.
+int fail(const std::string& message);
+
+// The line that names a file: "what(path)".
+std::string naming(const char* what, const std::string& path);
+
+// All of `bytes` to standard output, as they are; false when they could not
+// all be written.
+bool write_out(std::string_view bytes);

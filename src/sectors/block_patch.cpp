@@ -52,3 +52,11 @@ std::string patch_block(std::string block, sector_layout layout, std::string_vie
     }
     return block;
 }
+
+std::string user_data(std::string_view block, sector_layout layout) {
+    std::string ip;
+    for (std::int64_t i = 0; i < chunk_count; ++i) {
+        ip += block.substr(at(i * layout.sector_size + layout.data_offset), at(chunk_size));
+    }
+    return ip;
+}

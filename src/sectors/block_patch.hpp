@@ -1,4 +1,5 @@
-// What the first 16 sectors of an image become once the ip file is in them.
+// What the first 16 sectors of an image become once the ip file is in them,
+// and the ip file they hold.
 #pragma once
 
 #include <cstdint>
@@ -18,3 +19,7 @@ std::int64_t block_length(sector_layout layout, std::int64_t image_size);
 // grows with zeros to hold it. A whole sector whose codes were live gets
 // them recomputed; every other byte outside the user data stays as it was.
 std::string patch_block(std::string block, sector_layout layout, std::string_view ip);
+
+// The user data of the 16 sectors of `block`, which holds them whole: the
+// ip file, without framing, codes or subchannel.
+std::string user_data(std::string_view block, sector_layout layout);

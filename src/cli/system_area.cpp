@@ -1,0 +1,158 @@
+#include "cli/system_area.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "cli/console.hpp"
+#include "cli/track_file_lookup.hpp"
+#include "containers/container.hpp"
+#include "containers/track_choice.hpp"
+#include "sectors/block_patch.hpp"
+
+namespace {
+
+system_area refused(std::string line) {
+    system_area area;
+    area.refusal = std::move(line);
+    return area;
+}
+
+system_area read_block(system_area area, std::int64_t length) {
+    area.block = area.file.read_at(area.offset, length);
+    if (static_cast<std::int64_t>(area.block.size()) != length) {
+        return refused(naming("can't read image", area.path));
+    }
+    return area;
+}
+
+// An image that is its own single track, from byte 0.
+system_area plain_image(const std::string& image_path, os_file::access how) {
+    system_area area;
+    if (!area.file.open(image_path, how)) {
+        return refused(naming("can't open image", image_path));
+    }
+    const os_file& image = area.file;
+    const std::int64_t image_size = image.size();
+    constexpr std::int64_t evidence = 2448 + 12;  // the first raw sector and the next one's sync
+    const std::optional<sector_layout> layout = detect_sector_layout(
+        image_size, image_path.c_str(), image.read_at(0, evidence),
+        [&image](std::int64_t offset) { return image.read_at(offset, 5) == "CD001"; });
+    if (!layout) {
+        return refused("unknown image\n");
+    }
+    if (image_size < ip_size) {
+        return refused("image size is too small\n");
+    }
+    area.path = image_path;
+    area.file_size = image_size;
+    area.layout = *layout;
+    return read_block(std::move(area), block_length(*layout, image_size));
+}
+
+// The files that hold data tracks, each opened once: the container itself
+// where it holds its sectors (the user chose it, link or not), else a
+// regular file that really lies beside the sheet (track_file_lookup.hpp),
+// and never the sheet itself, which is only ever read.
+struct track_file {
+    std::string path;
+    os_file handle;
+};
+
+using track_files = std::map<std::string, track_file>;
+
+// The line that refuses one of them; empty when all opened.
+std::string open_track_files(const std::string& container_path, bool sheet,
+                             const track_list& tracks, os_file::access how, track_files& files,
+                             std::map<std::string, std::int64_t>& sizes) {
+    for (const track& t : tracks) {
+        if (!t.data || files.count(t.file) != 0) {
+            continue;
+        }
+        track_file& file = files[t.file];
+        if (sheet) {
+            file.path = open_track_file(container_path, t.file, how, file.handle);
+        } else if (file.handle.open(container_path, how) && file.handle.regular_file()) {
+            file.path = container_path;
+        }
+        std::error_code error;
+        if (file.path.empty() || (sheet && std::filesystem::equivalent(
+                                               std::filesystem::u8path(file.path),
+                                               std::filesystem::u8path(container_path), error))) {
+            return naming("can't open image", beside(container_path, t.file));
+        }
+        sizes[t.file] = file.handle.size();
+    }
+    return {};
+}
+
+// A container: its table says which file holds which track. The container
+// itself is only read here; the files of its data tracks are opened as
+// asked, the container again among them where it holds its sectors.
+system_area container_image(const container_format& format, const std::string& image_path,
+                            os_file::access how) {
+    // A pipe or a device under a container's name would be waited on, not read.
+    os_file container;
+    if (!container.open(image_path, os_file::access::read) || !container.regular_file()) {
+        return refused(naming("can't open image", image_path));
+    }
+    const std::int64_t size = container.size();
+    constexpr std::int64_t footer = 12;
+    const std::optional<table_span> span =
+        format.locate(size, container.read_at(std::max<std::int64_t>(size - footer, 0), footer));
+    if (!span) {
+        return plain_image(image_path, how);
+    }
+    if (!trustworthy(*span, size)) {
+        return refused("unknown image\n");
+    }
+    const std::string table = container.read_at(span->offset, span->length);
+    if (static_cast<std::int64_t>(table.size()) != span->length) {
+        return refused(naming("can't read image", image_path));
+    }
+    std::optional<track_list> tracks = format.read(table, span->offset, name_alone(image_path));
+    if (!tracks) {
+        return refused("unknown image\n");
+    }
+    for (track& t : *tracks) {
+        t.file = name_alone(t.file);
+    }
+    track_files files;
+    std::map<std::string, std::int64_t> sizes;
+    std::string refusal =
+        open_track_files(image_path, !format.holds_tracks, *tracks, how, files, sizes);
+    if (!refusal.empty()) {
+        return refused(refusal);
+    }
+    const track_choice choice = choose_track(
+        *tracks, sizes, [&files](const std::string& name, std::int64_t offset, std::int64_t count) {
+            const auto file = files.find(name);
+            return file == files.end() ? std::string() : file->second.handle.read_at(offset, count);
+        });
+    if (!choice.refusal.empty()) {
+        return refused(choice.refusal);
+    }
+    const track& chosen = choice.chosen;
+    track_file& file = files[chosen.file];
+    system_area area;
+    area.path = file.path;
+    area.file = std::move(file.handle);
+    area.file_size = sizes[chosen.file];
+    area.offset = chosen.offset;
+    area.layout = chosen.layout;
+    return read_block(std::move(area), block_length(chosen.layout, chosen.end - chosen.offset));
+}
+
+}  // namespace
+
+system_area find_system_area(const std::string& image_path, os_file::access how) {
+    const std::optional<container_format> format = container_of(image_path);
+    return format ? container_image(*format, image_path, how) : plain_image(image_path, how);
+}
+
+std::string sector_size_line(sector_layout layout) {
+    return "sector size:" + std::to_string(layout.sector_size) + "\n";
+}
