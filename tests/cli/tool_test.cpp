@@ -3,98 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <regex>
 #include <tuple>
 
-#include "cli/console.hpp"
+#include "cli/tool_run.hpp"
 #include "sectors/block_patch.hpp"
-#include "support.hpp"
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace fs = std::filesystem;
 
 namespace {
-
-#ifdef _WIN32
-constexpr int failure = -1;  // as %ERRORLEVEL% and $LASTEXITCODE read it
-std::string quoted(const std::string& word) { return '"' + word + '"'; }
-// cmd /c drops the first and the last quote of the line: a pair of its own.
-FILE* open_shell(const std::string& line) {
-    return _wpopen(utf16('"' + line + '"').c_str(), L"rb");
-}
-int close_shell(FILE* shell) { return _pclose(shell); }
-#else
-constexpr int failure = 255;  // as a POSIX shell reads -1
-std::string quoted(const std::string& word) { return '\'' + word + '\''; }
-FILE* open_shell(const std::string& line) { return popen(line.c_str(), "r"); }
-int close_shell(FILE* shell) {
-    const int status = pclose(shell);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-}
-#endif
-
-const std::string tool = quoted(fs::path(BOOTGRAFT_EXE).make_preferred().u8string());
-
-struct tool_run {
-    int status;
-    std::string out;  // standard output and error, as the user sees them
-};
-
-// `launcher` starts the tool and `after` redirects it, in the shell's terms.
-tool_run run(const std::vector<fs::path>& args, const std::string& launcher = tool,
-             const std::string& after = "") {
-    std::string line = launcher;
-    for (const fs::path& arg : args) {
-        line += " " + quoted(arg.u8string());
-    }
-    FILE* shell = open_shell(line + " " + after + " 2>&1");
-    tool_run result{-3, ""};
-    for (int c; shell != nullptr && (c = std::fgetc(shell)) != EOF;) {
-        result.out += static_cast<char>(c);
-    }
-    result.status = shell != nullptr ? close_shell(shell) : result.status;
-    return result;
-}
-
-void write_file(const fs::path& path, const std::string& bytes, std::int64_t length) {
-    std::ofstream(path, std::ios::binary)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    fs::resize_file(path, static_cast<std::uintmax_t>(length));
-}
-
-std::string read_file(const fs::path& path) {
-    std::string bytes(std::min<std::uintmax_t>(fs::file_size(path), 65536), '\0');
-    std::ifstream(path, std::ios::binary)
-        .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
-class Tool : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        // Apart from any other run of the tests on this machine.
-        const std::string run_id = std::to_string(std::random_device{}());
-        dir = fs::temp_directory_path() / ("bootgraft-" + run_id + "-" + test->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        ip = dir / fs::u8path("boot ip загрузчик.bin");
-        write_file(ip, ip_bytes, 32768);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    fs::path dir;
-    fs::path ip;  // a space and letters beyond any ANSI code page, in every run
-    const std::string ip_bytes = pattern(32768, 97);
-};
 
 struct outcome {
     std::string name;
@@ -179,17 +96,7 @@ TEST_F(Tool, RefusesAReadOnlyImage) {
     const fs::path image = dir / "locked.iso";
     write_file(image, pattern(40960, 7), 40960);
     fs::permissions(image, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    std::string launcher = tool;
-#ifndef _WIN32
-    // Root writes whatever the bits say: run as nobody, from a copy of the
-    // tool that nobody can reach wherever the build tree lies.
-    if (geteuid() == 0) {
-        fs::copy_file(BOOTGRAFT_EXE, dir / "bootgraft");
-        launcher = "setpriv --reuid=65534 --regid=65534 --clear-groups " +
-                   quoted((dir / "bootgraft").string());
-    }
-#endif
-    const tool_run got = run({image, ip}, launcher);
+    const tool_run got = run({image, ip}, bound_by_permissions(BOOTGRAFT_EXE, dir));
     EXPECT_EQ(got.out, "can't open image(" + image.u8string() + ")\n");
     EXPECT_EQ(got.status, failure);
     EXPECT_EQ(read_file(image), pattern(40960, 7));

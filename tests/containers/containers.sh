@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds cue, toc, Nero, CloneCD, Alcohol and DiscJuggler images around genisoimage volumes, patches each by naming its
 # sheet or descriptor, and reads the result back with readers nobody here wrote: libcdio, bchunk, iat, ccd2iso, mdf2iso.
+# bootgraft-extract ($2) reads each System Area out before the patch (genisoimage's -G put it there) and after it.
 set -euo pipefail
-tool=$(realpath "$1")
+tool=$(realpath "$1") extract=$(realpath "$2")
 for p in genisoimage bchunk cd-info cd-read iat ccd2iso mdf2iso toc2cue; do command -v "$p" > /dev/null || { echo "SKIP: no $p"; exit 77; }; done
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work"
 
@@ -20,14 +21,19 @@ frame() {  # ISO, user-data offset (16 raw Mode 1, 24 raw Mode 2, 8 for 2336), s
         printf '%b' "${h[$2]}"; bytes "$1" $((i * 2048)) 2048; head -c $(($2 == 8 ? 280 : 304 - $2)) /dev/zero; head -c "$3" /dev/urandom
     done
 }
-vol() { genisoimage -quiet -no-pad -V "S$1" -C "0,$1" -o "vol$1.iso" tree 2> /dev/null; }
+vol() { genisoimage -quiet -no-pad -V "S$1" -C "0,$1" -G sa.bin -o "vol$1.iso" tree 2> /dev/null; }
 seed() {  # the container as built, for the parsers' fuzz targets
     local end=${1##*.}; end=${end,,}; [[ -n ${BOOTGRAFT_SEEDS:-} && $end =~ ^(cue|toc|ccd|mds|nrg|cdi)$ ]] || return 0
     mkdir -p "$BOOTGRAFT_SEEDS/$end" && cp "$1" "$BOOTGRAFT_SEEDS/$end/${1%%/*}.$end"
 }
+taken() {  # case folder, container, expected line; the ip file it holds, unless refused
+    local out status=0; out=$("$extract" "$1/$2" "$1.ip") || status=$?
+    [[ $out = "$3" && $status = $(($# > 3 ? 0 : 255)) ]] || fail "$1: extracted with status $status, printed '$out'"
+    if [ $# -gt 3 ]; then cmp -s "$1.ip" "$4" || fail "$1: extracted not $4"; rm "$1.ip"; else [ ! -e "$1.ip" ] || fail "$1: refused, yet extracted"; fi
+}
 run() {  # case folder, container, expected line; to patch: track file, its byte offset, data offset
     local c=$1 out status=0 size=${3#sector size:} i
-    seed "$c/$2" && cp -a "$c" "$c.orig"
+    seed "$c/$2" && cp -a "$c" "$c.orig" && taken "$c" "$2" "$3" ${4:+sa.bin}
     out=$("$tool" "$c/$2" ip.bin) || status=$?
     [[ $out = "$3" && $status = $(($# > 3 ? 0 : 255)) ]] || fail "$c: status $status, printed '$out', not '$3'"
     [ $# -gt 3 ] || { diff -r --no-dereference "$c.orig" "$c" > /dev/null || fail "$c: refused, yet changed"; return; }
@@ -37,6 +43,7 @@ run() {  # case folder, container, expected line; to patch: track file, its byte
         { p = $1 - 1 - o; at = p % s } $1 !~ /^[0-9]+$/ || p < 0 || p >= 16 * s || at < d || at >= d + 2048 { exit 1 }' ||
         fail "$c: bytes outside the user data of the track's sectors 0-15 changed"
     diff -r --no-dereference -x "$4" "$c.orig" "$c" > /dev/null || fail "$c: another file changed"
+    taken "$c" "$2" "$3" ip.bin
 }
 cue() {  # file, mode of track 1; then, for an audio track 2 in that file, its start in sectors
     printf 'FILE %s BINARY\n  TRACK 01 %s\n    INDEX 01 00:00:00\n' "$1" "$2"
@@ -94,7 +101,7 @@ cdi() {  # image, footer version (4: 2.0, 6: 3.5), then one track a session: "mo
     ((v == 4)) || a=$(($(stat -c %s "$img") - a + 8)); num le 4 $((0x80000000 | v)) "$a" >> "$img"
 }
 
-head -c 32768 /dev/urandom > ip.bin && mkdir tree elsewhere && seq 1 3000 > tree/numbers.txt
+head -c 32768 /dev/urandom > ip.bin && head -c 32768 /dev/urandom > sa.bin && mkdir tree elsewhere && seq 1 3000 > tree/numbers.txt
 vol 0 && vol 11420 && vol 11431  # 11420: after a 20-sector audio session; 11431: after vol0's
 frame vol0.iso 16 0 > m1.raw && frame vol0.iso 24 0 > m2.raw && frame vol11420.iso 16 0 > s2m1.raw
 frame vol11420.iso 24 0 > s2m2.raw && frame vol0.iso 16 96 > m1sub.raw && noise 20 2352 > audio.raw
