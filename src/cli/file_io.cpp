@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
+#include <string>
 #include <utility>
 
 #ifdef _WIN32
@@ -15,6 +17,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #endif
 
 namespace {
@@ -108,6 +111,47 @@ bool os_file::is_open() const { return handle_ != nullptr; }
 
 bool os_file::regular_file() const {
     return is_open() && GetFileType(native(handle_)) == FILE_TYPE_DISK;
+}
+
+namespace {
+
+// The handle's path with links and short names resolved, as \\?\C:\... .
+std::string final_path_of(HANDLE handle) {
+    std::wstring wide(MAX_PATH, L'\0');
+    for (int tries = 0; tries < 2; ++tries) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, wide.data(), static_cast<DWORD>(wide.size()), 0);
+        if (length == 0) {
+            return {};
+        }
+        if (length < wide.size()) {
+            wide.resize(length);
+            return std::filesystem::path(wide).u8string();
+        }
+        wide.resize(length);  // what it needs, the terminator included
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string os_file::final_path() const { return is_open() ? final_path_of(native(handle_)) : ""; }
+
+// A folder opens as a handle only for its backup semantics, and needs no
+// access rights to be named.
+std::string final_folder_path(const std::string& path) {
+    const std::wstring wide = utf16(path.empty() ? "." : path);
+    HANDLE folder =
+        wide.empty()
+            ? INVALID_HANDLE_VALUE
+            : CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    std::string resolved = final_path_of(folder);
+    static_cast<void>(CloseHandle(folder));
+    return resolved;
 }
 
 std::int64_t os_file::size() const {
@@ -206,6 +250,29 @@ bool os_file::is_open() const { return descriptor_ >= 0; }
 bool os_file::regular_file() const {
     struct stat status {};
     return is_open() && fstat(descriptor_, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Linux keeps the opened file's path in /proc; macOS tells it through fcntl.
+std::string os_file::final_path() const {
+    if (!is_open()) {
+        return {};
+    }
+#ifdef F_GETPATH
+    std::string path(PATH_MAX, '\0');
+    if (fcntl(descriptor_, F_GETPATH, path.data()) == -1) {
+        return {};
+    }
+    return path.substr(0, path.find('\0'));
+#else
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(descriptor_), error)
+        .string();
+#endif
+}
+
+std::string final_folder_path(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::canonical(path.empty() ? "." : path, error).string();
 }
 
 // Where the file ends, rather than what fstat says: a block device's

@@ -32,6 +32,12 @@ public:
     // an image whose length means something and is never waited on.
     [[nodiscard]] bool regular_file() const;
 
+    // Where the opened file really lies, every link followed: the system's
+    // own absolute path for it (UTF-8 on Windows); empty where it cannot
+    // tell. Asked of the open file, it cannot name another file than the one
+    // read and written, whatever happens to its name meanwhile.
+    [[nodiscard]] std::string final_path() const;
+
     // Its length in bytes; -1 when it cannot tell (a pipe).
     [[nodiscard]] std::int64_t size() const;
 
@@ -63,6 +69,9 @@ private:
     int descriptor_ = -1;
 #endif
 };
+
+// The same for the folder at `path` ("" for the current one).
+std::string final_folder_path(const std::string& path);
 
 // A write past a file-size limit must fail and be answered, where the
 // signal's default would kill the tool half-way through.

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "cli/console.hpp"
+#include "cli/track_file_lookup.hpp"
 #include "containers/container.hpp"
 #include "containers/track_choice.hpp"
 #include "sectors/block_patch.hpp"
@@ -52,9 +53,10 @@ system_area plain_image(const std::string& image_path, os_file::access how) {
     return read_block(std::move(area), block_length(*layout, image_size));
 }
 
-// The files that hold data tracks, each opened once: a track file must be
-// a regular file beside the container, and never a sheet itself, which is
-// only ever read.
+// The files that hold data tracks, each opened once: the container itself
+// where it holds its sectors (the user chose it, link or not), else a
+// regular file that really lies beside the sheet (track_file_lookup.hpp),
+// and never the sheet itself, which is only ever read.
 struct track_file {
     std::string path;
     os_file handle;
@@ -71,13 +73,16 @@ std::string open_track_files(const std::string& container_path, bool sheet,
             continue;
         }
         track_file& file = files[t.file];
-        file.path = beside(container_path, t.file);
+        if (sheet) {
+            file.path = open_track_file(container_path, t.file, how, file.handle);
+        } else if (file.handle.open(container_path, how) && file.handle.regular_file()) {
+            file.path = container_path;
+        }
         std::error_code error;
-        if (!file.handle.open(file.path, how) || !file.handle.regular_file() ||
-            (sheet &&
-             std::filesystem::equivalent(std::filesystem::u8path(file.path),
-                                         std::filesystem::u8path(container_path), error))) {
-            return naming("can't open image", file.path);
+        if (file.path.empty() || (sheet && std::filesystem::equivalent(
+                                               std::filesystem::u8path(file.path),
+                                               std::filesystem::u8path(container_path), error))) {
+            return naming("can't open image", beside(container_path, t.file));
         }
         sizes[t.file] = file.handle.size();
     }

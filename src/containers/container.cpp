@@ -55,12 +55,15 @@ bool trustworthy(table_span span, std::int64_t size) {
 
 std::string name_alone(std::string_view name) { return std::string(name.substr(name_start(name))); }
 
-std::string beside(std::string_view container_path, std::string_view name) {
+std::string folder_of(std::string_view container_path) {
 #ifdef _WIN32
     constexpr std::string_view own_separators = "/\\";
 #else
     constexpr std::string_view own_separators = "/";
 #endif
-    return std::string(container_path.substr(0, name_start(container_path, own_separators))) +
-           name_alone(name);
+    return std::string(container_path.substr(0, name_start(container_path, own_separators)));
+}
+
+std::string beside(std::string_view container_path, std::string_view name) {
+    return folder_of(container_path) + name_alone(name);
 }

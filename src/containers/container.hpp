@@ -33,3 +33,6 @@ bool trustworthy(table_span span, std::int64_t size);
 // the patch into another folder.
 std::string name_alone(std::string_view name);
 std::string beside(std::string_view container_path, std::string_view name);
+// The container's folder as its path gives it, separator and all; empty
+// for the current folder.
+std::string folder_of(std::string_view container_path);

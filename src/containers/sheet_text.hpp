@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-
 // What separates words; CR ends a line that LF ends after it.
 constexpr std::string_view sheet_blanks = " \t\r\f\v";
 

@@ -105,7 +105,8 @@ TEST_F(Tool, RefusesAReadOnlyImage) {
 }
 
 // Music first, then a volume: the patch must find it through the sheet, in
-// a file the sheet names by a path that climbs, and touch nothing else.
+// a file the sheet names by a path that climbs or in another letter case,
+// and touch nothing else.
 TEST_F(Tool, FindsTheTrackThroughASheet) {
     const fs::path data = dir / fs::u8path("диск (Track 1).bin");
     const std::string music = pattern(300 * 2352, 5);
@@ -118,6 +119,11 @@ TEST_F(Tool, FindsTheTrackThroughASheet) {
          "00:00:00\r\n TRACK 02 MODE1/2048\r\n  INDEX 01 00:04:00\r\nFILE gone.wav WAVE\r\n TRACK "
          "03 "
          "AUDIO\r\n  INDEX 01 00:00:00\r\n",
+         "sector size:2048\n", true},
+        // Named as on Windows, in another letter case.
+        {"b.cue",
+         "FILE \"ДИСК (TRACK 1).BIN\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n TRACK 02 "
+         "MODE1/2048\n  INDEX 01 00:04:00\n",
          "sector size:2048\n", true},
         {"a.TOC", "TRACK MODE1\nDATAFILE \"gone.iso\"\n", "can't open image(@)\n", false},
     };

@@ -36,13 +36,13 @@ run() {  # case folder, container, expected line; to patch: track file, its byte
     seed "$c/$2" && cp -a "$c" "$c.orig" && taken "$c" "$2" "$3" ${4:+sa.bin}
     out=$("$tool" "$c/$2" ip.bin) || status=$?
     [[ $out = "$3" && $status = $(($# > 3 ? 0 : 255)) ]] || fail "$c: status $status, printed '$out', not '$3'"
-    [ $# -gt 3 ] || { diff -r "$c.orig" "$c" > /dev/null || fail "$c: refused, yet changed"; return; }
+    [ $# -gt 3 ] || { diff -r --no-dereference "$c.orig" "$c" > /dev/null || fail "$c: refused, yet changed"; return; }
     for ((i = 0; i < 16; i++)); do bytes "$c/$4" $(($5 + i * size + $6)) 2048; done |
         cmp -s - ip.bin || fail "$c: the ip is not the user data of the track's sectors 0-15"
     { cmp -l "$c.orig/$4" "$c/$4" 2>&1 || true; } | awk -v o="$5" -v s="$size" -v d="$6" '
         { p = $1 - 1 - o; at = p % s } $1 !~ /^[0-9]+$/ || p < 0 || p >= 16 * s || at < d || at >= d + 2048 { exit 1 }' ||
         fail "$c: bytes outside the user data of the track's sectors 0-15 changed"
-    diff -r -x "$4" "$c.orig" "$c" > /dev/null || fail "$c: another file changed"
+    diff -r --no-dereference -x "$4" "$c.orig" "$c" > /dev/null || fail "$c: another file changed"
     taken "$c" "$2" "$3" ip.bin
 }
 cue() {  # file, mode of track 1; then, for an audio track 2 in that file, its start in sectors
@@ -156,6 +156,18 @@ cp m1sub.raw raw/disc.img
 for c in h1 h2 elsewhere; do cp m1.raw "$c/x.bin"; done && mkdir h3/x.bin
 cue ../elsewhere/x.bin MODE1/2352 > h1/disc.cue && cue "\"$work/elsewhere/x.bin\"" MODE1/2352 > h2/disc.cue
 cue x.bin MODE1/2048 > h3/disc.cue && cue lost/gone.bin MODE1/2048 > h4/disc.cue
+# Names as written on Windows: another letter case, twins, Windows-1252. Links: to a sibling or named by the user are
+# followed; out of the folder (relative, absolute, into a subfolder) refused for a cue sheet, a toc, a CloneCD image.
+mkdir lc tw tx w ls pl && cp m1.raw lc/isofs-m1.bin && cue ISOFS-M1.BIN MODE1/2352 > lc/isofs-m1.cue
+for c in tw tx; do cp m1.raw "$c/disc.bin" && cp m1.raw "$c/DISC.BIN"; done && cue Disc.bin MODE1/2352 > tw/disc.cue
+printf 'CD_ROM\nTRACK MODE1_RAW\nDATAFILE "DISC.BIN"\n' > tx/disc.toc && cp m1.raw w/café.bin && cue $'caf\xe9.bin' MODE1/2352 > w/disc.cue
+cp m1.raw ls/real.bin && ln -s real.bin ls/disc.bin && cue disc.bin MODE1/2352 > ls/disc.cue
+cp m1.raw elsewhere/plain.bin && ln -s ../elsewhere/plain.bin pl/disc.bin && mkdir -p k7/in && cp m1.raw k7/in/x.bin
+for k in k1:../elsewhere/x.bin k2:"$work/elsewhere/x.bin" k3:../elsewhere/x.bin k4:"$work/elsewhere/x.bin" \
+    k5:../elsewhere/x.bin k6:"$work/elsewhere/x.bin" k7:in/x.bin; do c=${k%%:*}
+    mkdir -p "$c" && cp t1/disc.toc c1/disc.ccd c1/disc.sub "$c" && cue disc.bin MODE1/2352 > "$c/disc.cue"
+    ln -s "${k#*:}" "$c/disc.bin" && ln -s "${k#*:}" "$c/disc.img"
+done
 
 while IFS='|' read -r c container line file at data; do run "$c" "$container" "$line" ${file:+"$file" "$at" "$data"}; done << EOF
 enh|disc.cue|sector size:2352|disc.bin|$((170 * 2352))|24
@@ -188,6 +200,19 @@ h1|disc.cue|sector size:2352|x.bin|0|16
 h2|disc.cue|sector size:2352|x.bin|0|16
 h3|disc.cue|can't open image(h3/x.bin)
 h4|disc.cue|can't open image(h4/gone.bin)
+lc|isofs-m1.cue|sector size:2352|isofs-m1.bin|0|16
+tw|disc.cue|can't open image(tw/Disc.bin)
+tx|disc.toc|sector size:2352|DISC.BIN|0|16
+w|disc.cue|sector size:2352|café.bin|0|16
+ls|disc.cue|sector size:2352|real.bin|0|16
+pl|disc.bin|sector size:2352|disc.bin|0|16
+k1|disc.cue|can't open image(k1/disc.bin)
+k2|disc.cue|can't open image(k2/disc.bin)
+k3|disc.toc|can't open image(k3/disc.bin)
+k4|disc.toc|can't open image(k4/disc.bin)
+k5|disc.ccd|can't open image(k5/disc.img)
+k6|disc.ccd|can't open image(k6/disc.img)
+k7|disc.cue|can't open image(k7/disc.bin)
 EOF
 cmp -s elsewhere/x.bin m1.raw || fail "a sheet sent the patch out of its folder"
 mkfifo pipe.cue && out=$(timeout 10 "$tool" pipe.cue ip.bin || true)  # a pipe is refused, not waited on
@@ -201,7 +226,7 @@ reads() {  # cd-read option, container, mode, LBA: a drive reads the ip file the
     cmp -s read.bin ip.bin || fail "$2: cd-read at LBA $4 does not return the ip file"
 }
 holds() { cmp -s -n "$(stat -c %s "$2")" "$1" <(cat ip.bin; tail -c +32769 "$2") || fail "$1: not ip + $2"; }  # ISO, volume
-reads -c enh/disc.cue m2f1 170; reads -t t1/disc.toc m1f1 0
+reads -c enh/disc.cue m2f1 170; reads -t t1/disc.toc m1f1 0; reads -c lc/isofs-m1.cue m1f1 0
 toc2cue t2/disc.toc t2/disc.cue > /dev/null 2>&1; reads -c t2/disc.cue m1f1 170
 for c in -c:m2336/disc.cue -N:n1/disc.nrg -N:n2/disc.nrg -N:n3/disc.nrg -N:n4/disc.nrg -N:n6/disc.nrg; do f=${c#*:}
     [ -n "$(cd "${f%/*}" && cd-info --no-header "${c%%:*}" "${f##*/}" 2>&1 | grep -E '^ *[0-9]+: ')" ] || fail "$f: cd-info finds no tracks"

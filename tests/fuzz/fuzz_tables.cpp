@@ -1,10 +1,12 @@
-// One container format's table reader, and the track choice after it, fed inputs that stand for
-// the whole container file. Each target names its format by ending; the default keeps lint whole.
+// One container format's table reader, the track choice after it and the look-up of the names
+// it gives, fed inputs that stand for the whole container file. Each target names its format by
+// ending; the default keeps lint whole.
 #include <algorithm>
 #include <cstdlib>
 
 #include "containers/container.hpp"
 #include "containers/track_choice.hpp"
+#include "containers/track_file_name.hpp"
 
 #ifndef FUZZ_ENDING
 #define FUZZ_ENDING ".cue"
@@ -21,6 +23,10 @@ void choose(const std::optional<track_list>& tracks, std::string_view input) {
     std::map<std::string, std::int64_t> sizes;
     for (const track& t : tracks.value_or(track_list{})) {
         sizes[t.file] = size;
+        // The look-up reads the name, and the input as a folder's entry, as text of any letter
+        // case.
+        static_cast<void>(
+            track_file_entry(name_alone(t.file), {std::string(input.substr(0, 255))}));
     }
     choose_track(tracks.value_or(track_list{}), sizes,
                  [&](const std::string&, std::int64_t offset, std::int64_t count) {
