@@ -100,11 +100,11 @@ frame vol0.iso 16 0 > m1.raw && frame vol0.iso 24 0 > m2.raw && frame vol11420.i
 frame vol11420.iso 24 0 > s2m2.raw && frame vol0.iso 16 96 > m1sub.raw && noise 20 2352 > audio.raw
 mkdir enh dump mixed iso m2336 short tiny t1 t2 t3 n1 n2 n3 n4 n5 n6 n7 n8 c1 c2 m1 m2 m3 d1 d2 raw h1 h2 h3 h4
 
-# Cue sheets: Enhanced CD (data pregap stored), a file a track, mixed mode (CRLF, byte-order mark), 2048, 2336.
+# Cue sheets: Enhanced CD (data pregap stored), a file a track (audio's gone), mixed (CRLF, byte-order mark), 2048, 2336.
 cat audio.raw <(noise 150 2352) s2m2.raw > enh/disc.bin
 printf 'REM SESSION 01\nFILE "disc.bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\nREM SESSION 02
   TRACK 02 MODE2/2352\n    INDEX 00 00:00:20\n    INDEX 01 00:02:20\n' > enh/disc.cue
-cp audio.raw "dump/Диск (Track 1).bin" && cp m1.raw "dump/Диск (Track 2).bin"
+cp m1.raw "dump/Диск (Track 2).bin"
 printf 'FILE "Диск (Track %d).bin" BINARY\n  TRACK %02d %s\n    INDEX 01 00:00:00\n' 1 1 AUDIO 2 2 MODE1/2352 > dump/disc.cue
 cat m1.raw audio.raw > mixed/disc.bin && cp mixed/disc.bin short/disc.bin && cp audio.raw tiny/disc.bin
 { printf '\xef\xbb\xbf'; cue disc.bin MODE1/2352 31; } | sed 's/$/\r/' > mixed/disc.cue
