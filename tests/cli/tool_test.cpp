@@ -64,6 +64,7 @@ tool_run run(const std::vector<fs::path>& args, const std::string& launcher = to
 }
 
 void write_file(const fs::path& path, const std::string& bytes, std::int64_t length) {
+    fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     fs::resize_file(path, static_cast<std::uintmax_t>(length));
@@ -78,17 +79,13 @@ std::string read_file(const fs::path& path) {
 
 class Tool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        // Apart from any other run of the tests on this machine.
-        dir = fs::temp_directory_path() / ("bootgraft-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir);
-        ip = dir / fs::u8path("boot ip загрузчик.bin");
-        write_file(ip, ip_bytes, 32768);
-    }
+    void SetUp() override { write_file(ip, ip_bytes, 32768); }
     void TearDown() override { fs::remove_all(dir); }
 
-    fs::path dir;
-    fs::path ip;  // a space and letters beyond any ANSI code page, in every run
+    // Apart from any other run of the tests on this machine.
+    fs::path dir =
+        fs::temp_directory_path() / ("bootgraft-" + std::to_string(std::random_device{}()));
+    fs::path ip = dir / fs::u8path("boot ip загрузчик.bin");  // beyond any ANSI code page
     const std::string ip_bytes = pattern(32768, 97);
 };
 
@@ -140,12 +137,12 @@ TEST_F(Tool, PatchesOrRefusesAndSaysWhich) {
     std::error_code error;
     for (const outcome& row : table) {
         const fs::path image = dir / fs::u8path(row.name);
-        const auto kept = static_cast<std::size_t>(std::clamp<std::int64_t>(row.size, 0, 65536));
-        std::string head = pattern(kept, 7);
+        std::string head =
+            pattern(static_cast<std::size_t>(std::clamp<std::int64_t>(row.size, 0, 65536)), 7);
         if (row.cd001.sector_size > 0) {
-            const std::int64_t at =
-                std::int64_t{16} * row.cd001.sector_size + row.cd001.data_offset;
-            head.replace(static_cast<std::size_t>(at + 1), 5, "CD001");
+            head.replace(
+                static_cast<std::size_t>(16 * row.cd001.sector_size + row.cd001.data_offset + 1), 5,
+                "CD001");
         }
         if (row.size >= 0) {
             write_file(image, head, row.size);
