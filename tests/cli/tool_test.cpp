@@ -140,9 +140,8 @@ TEST_F(Tool, PatchesOrRefusesAndSaysWhich) {
         std::string head =
             pattern(static_cast<std::size_t>(std::clamp<std::int64_t>(row.size, 0, 65536)), 7);
         if (row.cd001.sector_size > 0) {
-            head.replace(
-                static_cast<std::size_t>(16 * row.cd001.sector_size + row.cd001.data_offset + 1), 5,
-                "CD001");
+            const auto at = std::int64_t{16} * row.cd001.sector_size + row.cd001.data_offset;
+            head.replace(static_cast<std::size_t>(at + 1), 5, "CD001");
         }
         if (row.size >= 0) {
             write_file(image, head, row.size);
