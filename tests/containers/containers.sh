@@ -105,13 +105,13 @@ head -c 32768 /dev/urandom > ip.bin && head -c 32768 /dev/urandom > sa.bin && mk
 vol 0 && vol 11420 && vol 11431  # 11420: after a 20-sector audio session; 11431: after vol0's
 frame vol0.iso 16 0 > m1.raw && frame vol0.iso 24 0 > m2.raw && frame vol11420.iso 16 0 > s2m1.raw
 frame vol11420.iso 24 0 > s2m2.raw && frame vol0.iso 16 96 > m1sub.raw && noise 20 2352 > audio.raw
-mkdir enh dump mixed iso m2336 short tiny t1 t2 t3 n1 n2 n3 n4 n5 n6 n7 n8 c1 c2 m1 m2 m3 d1 d2 raw h1 h2 h3 h4
+mkdir enh dump mixed iso m2336 short tiny t1 t2 t3 n1 n2 n3 n4 n5 n6 n7 n8 c1 c2 m1 m2 m3 m4 d1 d2 d3 raw h1 h2 h3 h4
 
-# Cue sheets: Enhanced CD (data pregap stored), a file a track, mixed mode (CRLF, byte-order mark), 2048, 2336.
+# Cue sheets: Enhanced CD (data pregap stored), a file a track (audio's gone), mixed (CRLF, byte-order mark), 2048, 2336.
 cat audio.raw <(noise 150 2352) s2m2.raw > enh/disc.bin
 printf 'REM SESSION 01\nFILE "disc.bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\nREM SESSION 02
   TRACK 02 MODE2/2352\n    INDEX 00 00:00:20\n    INDEX 01 00:02:20\n' > enh/disc.cue
-cp audio.raw "dump/Диск (Track 1).bin" && cp m1.raw "dump/Диск (Track 2).bin"
+cp m1.raw "dump/Диск (Track 2).bin"
 printf 'FILE "Диск (Track %d).bin" BINARY\n  TRACK %02d %s\n    INDEX 01 00:00:00\n' 1 1 AUDIO 2 2 MODE1/2352 > dump/disc.cue
 cat m1.raw audio.raw > mixed/disc.bin && cp mixed/disc.bin short/disc.bin && cp audio.raw tiny/disc.bin
 { printf '\xef\xbb\xbf'; cue disc.bin MODE1/2352 31; } | sed 's/$/\r/' > mixed/disc.cue
@@ -147,9 +147,13 @@ cp m1.raw c1/disc.img && noise 31 96 > c1/disc.sub && cat audio.raw s2m2.raw > c
 ccd 1 1 0xa0 4 1 1 1 0xa1 4 1 1 1 0xa2 4 31 1 1 1 4 0 1 | sed 's/$/\r/' > c1/disc.ccd
 ccd 2 1 0xa0 0 1 0 1 0xa1 0 1 0 1 0xa2 0 20 0 1 1 0 0 0 2 0xa0 4 2 2 2 0xa1 4 2 2 2 0xa2 4 11451 2 2 2 4 11420 2 | sed 's/$/\r/' > c2/disc.ccd
 cp m1.raw m1/disc.mdf && mds 2352 "-150 31 0xaa 0 0" > m1/disc.mds && cp m1sub.raw m2/disc.mdf && mds 2448 "-150 31 0xaa 0 0" > m2/disc.mds
-cat audio.raw s2m1.raw > m3/disc.mdf && mds 2352 "-150 20 0xa9 0 0" "11270 11451 0xaa 11420 $((20 * 2352))" > m3/disc.mds
+cat audio.raw s2m2.raw > m3/disc.mdf && mds 2352 "-150 20 0xa9 0 0" "11270 11451 0xec 11420 $((20 * 2352))" > m3/disc.mds
+# A UTF-16 name: U+00E9 and U+1D11E (a surrogate pair), then ".mdf".
+cp m1.raw m4/é𝄞.mdf && mds 2352 "-150 31 0xaa 0 0" > m4/disc.mds && truncate -s 436 m4/disc.mds
+{ num le 4 1 0 0; printf '\xe9\0\x34\xd8\x1e\xdd.\0m\0d\0f\0\0\0'; } >> m4/disc.mds
 cat <(noise 2 2352) m1.raw > d1/disc.cdi && cdi d1/disc.cdi 4 "1 2 31 148 2"  # start: the pregap's LBA + 150
 cat <(noise 2 2352) audio.raw <(noise 2 2352) s2m2.raw > d2/disc.cdi && cdi d2/disc.cdi 6 "0 2 20 148 2" "2 2 31 11568 2"
+cat <(noise 2 2352) m1.raw > d3/disc.cdi && cdi d3/disc.cdi 4 "1 2 32 148 2"  # a sector more than the image holds
 cp m1sub.raw raw/disc.img
 
 # Hostile sheets: names that climb out of the sheet's folder or name another one; a track file a folder, or missing.
@@ -192,9 +196,11 @@ c1|disc.ccd|sector size:2352|disc.img|0|16
 c2|disc.ccd|sector size:2352|disc.img|$((20 * 2352))|24
 m1|disc.mds|sector size:2352|disc.mdf|0|16
 m2|disc.mds|sector size:2448|disc.mdf|0|16
-m3|disc.mds|sector size:2352|disc.mdf|$((20 * 2352))|16
+m3|disc.mds|sector size:2352|disc.mdf|$((20 * 2352))|24
+m4|disc.mds|sector size:2352|é𝄞.mdf|0|16
 d1|disc.cdi|sector size:2352|disc.cdi|$((2 * 2352))|16
 d2|disc.cdi|sector size:2352|disc.cdi|$((24 * 2352))|24
+d3|disc.cdi|unknown image
 raw|disc.img|sector size:2448|disc.img|0|16
 h1|disc.cue|sector size:2352|x.bin|0|16
 h2|disc.cue|sector size:2352|x.bin|0|16
@@ -213,6 +219,31 @@ k4|disc.toc|can't open image(k4/disc.bin)
 k5|disc.ccd|can't open image(k5/disc.img)
 k6|disc.ccd|can't open image(k6/disc.img)
 k7|disc.cue|can't open image(k7/disc.bin)
+EOF
+# Hostile descriptors, a good one with fields (offset, width, value) changed. Alcohol: version, sessions, session table,
+# entries, a track's offset, mode, size (Mode 1 in 2336), start past the lead-out, half a surrogate pair in its name;
+# DiscJuggler (its descriptor at 77616): a mark, CD-Text count, mode, size code, sessions, tracks.
+k=0 && cp -a m1.orig x0 && truncate -s 300 x0/disc.mds && run x0 disc.mds "unknown image"
+while read -r good end fields; do
+    read -ra p <<< "$fields" && cp -a "$good.orig" x$((++k))
+    for ((i = 0; i < ${#p[@]}; i += 3)); do num le "${p[i + 1]}" "${p[i + 2]}" | dd of="x$k/disc.$end" bs=1 seek="${p[i]}" conv=notrunc status=none; done
+    run "x$k" "disc.$end" "unknown image"
+done << EOF
+m1 mds 16 1 2
+m1 mds 20 2 60
+m1 mds 80 4 0xfffffff0
+m1 mds 98 1 250
+m1 mds 392 8 $((1 << 62))
+m1 mds 352 1 0xae
+m1 mds 368 2 2336
+m1 mds 388 4 500
+m1 mds 436 4 1 448 2 0xd834
+d1 cdi $((77616 + 12)) 1 7
+d1 cdi $((77616 + 74)) 4 0xffffffff
+d1 cdi $((77616 + 80)) 4 3
+d1 cdi $((77616 + 120)) 4 5
+d1 cdi 77616 2 5
+d1 cdi $((77616 + 2)) 2 100
 EOF
 cmp -s elsewhere/x.bin m1.raw || fail "a sheet sent the patch out of its folder"
 mkfifo pipe.cue && out=$(timeout 10 "$tool" pipe.cue ip.bin || true)  # a pipe is refused, not waited on
