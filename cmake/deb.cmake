@@ -4,9 +4,11 @@ list(APPEND CPACK_GENERATOR DEB)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-per-generator.cmake)
 
 # The tool as built above but linked as Debian's packages must be: against
-# the shared glibc (lintian counts a static binary as an error), which
-# dpkg-shlibdeps then names in Depends. libstdc++ and libgcc stay linked in,
-# since loading libstdc++ is what made a dynamic bootgraft start slower than dd.
+# the shared glibc (lintian counts a static binary as an error) and the
+# system's codec libraries (Debian wants one copy of each, updated in one
+# place; lintian flags embedded ones), which dpkg-shlibdeps then names in
+# Depends. libstdc++ and libgcc stay linked in, since loading libstdc++ is
+# what made a dynamic bootgraft start slower than dd.
 add_executable(bootgraft_deb)
 foreach(property SOURCES INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_LIBRARIES)
   get_target_property(value bootgraft ${property})
@@ -15,6 +17,7 @@ foreach(property SOURCES INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS
   endif()
 endforeach()
 target_link_options(bootgraft_deb PRIVATE -static-libstdc++ -static-libgcc)
+set_target_properties(bootgraft_deb PROPERTIES BOOTGRAFT_SHARED_CODECS ON)
 # Debian's hardening for the one dynamic binary: checked bounds of glibc's
 # string functions, and relocations read-only before main.
 target_compile_definitions(bootgraft_deb PRIVATE _FORTIFY_SOURCE=2)
