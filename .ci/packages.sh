@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 . .ci/needs.sh
 bash .ci/install-missing.sh "${needs_packages[@]}"
 
+bash .ci/mingw-deps.sh
 rm -rf build/package build/package-windows
 echo "== packages"
 cmake --workflow --preset package
