@@ -30,9 +30,9 @@ eval "$(apt-config shell source_list Dir::Etc::SourceList/f source_parts Dir::Et
   for list in "$source_parts"/*.list; do [ ! -f "$list" ] || cat "$list"; done
 } | awk -v codename="$codename" '
   $1 == "deb" {
-    suite = 2; if ($2 ~ /^\[/) while ($suite !~ /\]$/ && suite < NF) suite++
-    suite++
-    if ($suite ~ "^" codename "(-|$)") { $1 = "deb-src"; print }
+    uri = 2
+    if ($2 ~ /^\[/) { while ($uri !~ /\]$/ && uri < NF) uri++; uri++ }
+    if ($(uri + 1) ~ "^" codename "(-|$)") { $1 = "deb-src"; print }
   }' > "$apt_dir/sources.list"
 for sources in "$source_parts"/*.sources; do
   [ -f "$sources" ] || continue
