@@ -11,8 +11,12 @@ needs_build=(cmake make g++ zlib1g-dev liblzma-dev libzstd-dev libflac-dev libog
 # here wrote that the integration tests read the results back with.
 needs_test=("${needs_build[@]}" libgtest-dev genisoimage bchunk vcdimager ffmpeg libcdio-utils cdrdao iat
   ccd2iso mdf2iso mame-tools)
-# CI's further checks: lint, fuzzing, the Windows build under Wine, the packages.
+# CI's further checks: lint, fuzzing.
 needs_lint=(clang-format clang-tidy cppcheck shellcheck groff-base)
 needs_fuzz=("${needs_build[@]}" clang libclang-rt-14-dev)
-needs_windows=(cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest)
-needs_packages=("${needs_build[@]}" dpkg-dev file lintian man-db g++-mingw-w64-x86-64-posix wine wine64)
+# The Windows builds: the cross compilers, Debian's MinGW zlib, and what
+# .ci/mingw-deps.sh needs to build the other codec libraries from Debian's
+# sources (dpkg-source; m4 for nettle's assembler; gcc for its build tools).
+needs_mingw=(make gcc g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev m4)
+needs_windows=(cmake "${needs_mingw[@]}" wine wine64 googletest)
+needs_packages=("${needs_build[@]}" "${needs_mingw[@]}" file lintian man-db wine wine64)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the three release packages from scratch and checks each as a user
-# gets it: the .deb through lintian, then installed and removed with dpkg;
-# the tarball's one static binary; the zip's .exe under Wine. Every binary
-# also patches an image, which must then equal what dd makes of it.
+# gets it: the .deb through lintian, then installed (its Depends naming the
+# libraries it needs) and removed with dpkg; the tarball's one static
+# binary; the zip's .exe under Wine. Every binary also patches an image,
+# which must then equal what dd makes of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,7 @@ cd "$(dirname "$0")/.."
 . .ci/needs.sh
 bash .ci/install-missing.sh "${needs_packages[@]}"
 
+bash .ci/mingw-deps.sh
 rm -rf build/package build/package-windows
 echo "== packages"
 cmake --workflow --preset package
@@ -55,6 +57,17 @@ check_tool bootgraft
 man -w bootgraft bootgraft-extract
 bootgraft-extract image.iso - 2> /dev/null | cmp - ip.bin || fail "the installed bootgraft-extract"
 file -L "$(command -v bootgraft)" | grep -q ', stripped' || fail "installed binary not stripped"
+# Every library it needs is the system's, its package named in Depends: the
+# codec libraries too, which Debian wants shared rather than linked in.
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+binary=$(command -v bootgraft)
+for soname in $(objdump -p "$binary" | awk '$1 == "NEEDED" { print $2 }'); do
+    path=$(ldd "$binary" | awk -v soname="$soname" '{ name = $1; sub(/.*\//, "", name) }
+        name == soname { print ($2 == "=>" ? $3 : $1) }')
+    package=$(dpkg-query -S "*/${path#/*/}" | sed -n '1s/[:,].*//p')
+    grep -Eq "(^|, )$package( |,|$)" <<< "$depends" || fail "Depends lacks $package, the package of $soname"
+done
 mapfile -t installed < <(dpkg -L bootgraft)
 dpkg -r bootgraft
 for path in "${installed[@]}"; do

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The native Windows build, from scratch: cross-compiled with mingw-w64 and
-# its tests run under Wine. Installs what is missing first.
+# its tests run under Wine. Installs what is missing first, and builds the
+# codec libraries Debian has no MinGW build of unless build/mingw-deps
+# already holds them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,6 +10,7 @@ cd "$(dirname "$0")/.."
 . .ci/needs.sh
 bash .ci/install-missing.sh "${needs_windows[@]}"
 
+bash .ci/mingw-deps.sh
 rm -rf build/windows
 # One wineserver for the whole run, kept up between the test processes
 # rather than started anew, with the prefix's services, for each of them.

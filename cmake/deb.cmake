@@ -4,9 +4,11 @@ list(APPEND CPACK_GENERATOR DEB)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-per-generator.cmake)
 
 # Each tool as built above but linked as Debian's packages must be: against
-# the shared glibc (lintian counts a static binary as an error), which
-# dpkg-shlibdeps then names in Depends. libstdc++ and libgcc stay linked in,
-# since loading libstdc++ is what made a dynamic bootgraft start slower than dd.
+# the shared glibc (lintian counts a static binary as an error) and the
+# system's codec libraries (Debian wants one copy of each, updated in one
+# place; lintian flags embedded ones), which dpkg-shlibdeps then names in
+# Depends. libstdc++ and libgcc stay linked in, since loading libstdc++ is
+# what made a dynamic bootgraft start slower than dd.
 foreach(tool ${tools})
   add_executable(${tool}_deb)
   foreach(property SOURCES INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS LINK_LIBRARIES
@@ -17,6 +19,7 @@ foreach(tool ${tools})
     endif()
   endforeach()
   target_link_options(${tool}_deb PRIVATE -static-libstdc++ -static-libgcc)
+  set_target_properties(${tool}_deb PROPERTIES BOOTGRAFT_SHARED_CODECS ON)
   # Debian's hardening for the dynamic binaries: checked bounds of glibc's
   # string functions, and relocations read-only before main.
   target_compile_definitions(${tool}_deb PRIVATE _FORTIFY_SOURCE=2)

@@ -7,7 +7,11 @@ set(mingw_triplet x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${mingw_triplet}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${mingw_triplet}-g++-posix)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${mingw_triplet})
+# The codec libraries Debian ships no MinGW build of are built by
+# .ci/mingw-deps.sh into this prefix; Debian's own MinGW zlib is in the first.
+get_filename_component(mingw_deps ${CMAKE_CURRENT_LIST_DIR}/../build/mingw-deps ABSOLUTE)
+set(BOOTGRAFT_MINGW_DEPS ${mingw_deps} CACHE PATH "Prefix of the MinGW builds of the codec libraries")
+set(CMAKE_FIND_ROOT_PATH /usr/${mingw_triplet} ${BOOTGRAFT_MINGW_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
