@@ -179,3 +179,14 @@ void write_codes(raw_sector& sector, bool mode1) {
     write_ecc(sector);
     std::copy(kept.begin(), kept.end(), sector.begin() + header);
 }
+
+bool parity_matches(const raw_sector& sector) {
+    constexpr std::size_t header = 12;
+    constexpr std::size_t parity = 2076;
+    raw_sector computed = sector;
+    if (computed[header + 3] == 2) {
+        std::fill_n(computed.begin() + header, 4, 0);
+    }
+    write_ecc(computed);
+    return std::equal(computed.begin() + parity, computed.end(), sector.begin() + parity);
+}

@@ -18,3 +18,8 @@ bool codes_match(const raw_sector& sector, bool mode1);
 // Writes the EDC, and the ECC where the sector's form has one, that its
 // contents give. No other byte changes.
 void write_codes(raw_sector& sector, bool mode1);
+
+// Whether the P and Q parity stored at bytes 2076-2351 is the parity bytes
+// 12-2075 give, the header taken as zero when byte 15 says Mode 2: then a
+// reader that drops the parity can make it again from the rest.
+bool parity_matches(const raw_sector& sector);
