@@ -1,9 +1,7 @@
 // Writes a 32768-byte ip file over the System Area (logical sectors 0-15)
 // of a CD image, in place, whatever the image's sector layout.
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <string_view>
@@ -11,38 +9,13 @@
 #include <vector>
 
 #include "cli/console.hpp"
+#include "cli/file_io.hpp"
 #include "containers/container.hpp"
 #include "containers/track_choice.hpp"
 #include "sectors/block_patch.hpp"
 #include "sectors/sector_layout.hpp"
 
 namespace {
-
-// Paths arrive as UTF-8 on Windows and as raw bytes elsewhere; u8path
-// keeps the bytes on POSIX and widens them where the system needs it.
-std::filesystem::path file_path(const char* path) { return std::filesystem::u8path(path); }
-
-// -1 when the stream cannot tell: that never passes a size check. Every
-// read after it says where it starts.
-std::int64_t measure(std::fstream& stream) { return stream.seekg(0, std::ios::end).tellg(); }
-
-// Up to `count` bytes from `offset`: fewer at the end of the file, none
-// where it cannot be read. The stream stays usable either way.
-std::string read_at(std::fstream& stream, std::int64_t offset, std::int64_t count) {
-    std::string bytes(static_cast<std::size_t>(count), '\0');
-    stream.seekg(offset).read(bytes.data(), count);
-    bytes.resize(static_cast<std::size_t>(stream.gcount()));
-    stream.clear();
-    return bytes;
-}
-
-// The block goes back where it was read. Closing is part of the write: a
-// system may report a failed write only there.
-bool write_block(std::fstream& stream, std::int64_t offset, std::string_view bytes) {
-    stream.seekp(offset).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    stream.close();
-    return !stream.fail();
-}
 
 int fail(const std::string& message) {
     say(message);
@@ -55,28 +28,27 @@ std::string naming(const char* what, const char* path) {
 
 // 0, or the message that refuses the ip file.
 int read_ip(const char* ip_path, std::string& ip) {
-    std::fstream file(file_path(ip_path), std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
+    os_file file;
+    if (!file.open(ip_path, os_file::access::read)) {
         return fail(naming("can't open ip", ip_path));
     }
-    if (measure(file) != ip_size) {
+    if (file.size() != ip_size) {
         return fail("ip size is not 32768\n");
     }
     // All of it now, so that a file that shrinks or fails to read is
     // refused before the image is touched.
-    ip = read_at(file, 0, ip_size);
+    ip = file.read_at(0, ip_size);
     if (static_cast<std::int64_t>(ip.size()) != ip_size) {
         return fail(naming("can't read ip", ip_path));
     }
     return 0;
 }
 
-// Unbuffered, so that a write error shows at the write that met it and a
-// probe reads no more than it asks for.
-bool open_image(std::fstream& image, const char* image_path) {
-    image.rdbuf()->pubsetbuf(nullptr, 0);
-    image.open(file_path(image_path), std::ios::in | std::ios::out | std::ios::binary);
-    return image.is_open();
+// The block goes back where it was read. Closing is part of the write: a
+// system may report a failed write only there.
+bool write_block(os_file& image, std::int64_t offset, std::string_view bytes) {
+    const bool written = image.write_at(offset, bytes);
+    return image.close() && written;
 }
 
 // After a failed write: first the length it came with (the patch never
@@ -85,20 +57,18 @@ bool open_image(std::fstream& image, const char* image_path) {
 // message that follows reports.
 void roll_back(const char* image_path, std::int64_t length, std::int64_t offset,
                std::string_view original) {
-    std::error_code error;
-    std::filesystem::resize_file(file_path(image_path), static_cast<std::uintmax_t>(length), error);
-    std::fstream image;
-    if (open_image(image, image_path)) {
+    os_file image;
+    if (image.open(image_path, os_file::access::update)) {
+        static_cast<void>(image.resize(length));
         static_cast<void>(write_block(image, offset, original));
     }
 }
 
 // The one read and the one write: `length` bytes from `offset`, the first
 // 16 sectors of `layout` there, patched.
-int patch_at(std::fstream& image, const char* image_path, std::int64_t image_size,
-             std::int64_t offset, sector_layout layout, std::int64_t length,
-             const std::string& ip) {
-    const std::string original = read_at(image, offset, length);
+int patch_at(os_file& image, const char* image_path, std::int64_t image_size, std::int64_t offset,
+             sector_layout layout, std::int64_t length, const std::string& ip) {
+    const std::string original = image.read_at(offset, length);
     if (static_cast<std::int64_t>(original.size()) != length) {
         return fail(naming("can't read image", image_path));
     }
@@ -112,15 +82,15 @@ int patch_at(std::fstream& image, const char* image_path, std::int64_t image_siz
 
 // An image that is its own single track, from byte 0.
 int patch_plain(const char* image_path, const std::string& ip) {
-    std::fstream image;
-    if (!open_image(image, image_path)) {
+    os_file image;
+    if (!image.open(image_path, os_file::access::update)) {
         return fail(naming("can't open image", image_path));
     }
-    const std::int64_t image_size = measure(image);
+    const std::int64_t image_size = image.size();
     constexpr std::int64_t evidence = 2448 + 12;  // the first raw sector and the next one's sync
     const std::optional<sector_layout> layout = detect_sector_layout(
-        image_size, image_path, read_at(image, 0, evidence),
-        [&image](std::int64_t offset) { return read_at(image, offset, 5) == "CD001"; });
+        image_size, image_path, image.read_at(0, evidence),
+        [&image](std::int64_t offset) { return image.read_at(offset, 5) == "CD001"; });
     if (!layout) {
         return fail("unknown image\n");
     }
@@ -136,7 +106,7 @@ int patch_plain(const char* image_path, const std::string& ip) {
 // itself, which is only ever read.
 struct track_file {
     std::string path;
-    std::fstream stream;
+    os_file handle;
 };
 
 using track_files = std::map<std::string, track_file>;
@@ -149,15 +119,14 @@ int open_track_files(const std::string& container_path, bool sheet, const track_
         }
         track_file& file = files[t.file];
         file.path = beside(container_path, t.file);
-        const std::filesystem::path path = file_path(file.path.c_str());
         std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error) ||
+        if (!file.handle.open(file.path, os_file::access::update) || !file.handle.regular_file() ||
             (sheet &&
-             std::filesystem::equivalent(path, file_path(container_path.c_str()), error)) ||
-            !open_image(file.stream, file.path.c_str())) {
+             std::filesystem::equivalent(std::filesystem::u8path(file.path),
+                                         std::filesystem::u8path(container_path), error))) {
             return fail(naming("can't open image", file.path.c_str()));
         }
-        sizes[t.file] = measure(file.stream);
+        sizes[t.file] = file.handle.size();
     }
     return 0;
 }
@@ -167,25 +136,21 @@ int open_track_files(const std::string& container_path, bool sheet, const track_
 // the patch, the container again among them where it holds its sectors.
 int patch_container(const container_format& format, const char* image_path, const std::string& ip) {
     // A pipe or a device under a container's name would be waited on, not read.
-    std::error_code error;
-    std::fstream container;
-    if (std::filesystem::is_regular_file(file_path(image_path), error)) {
-        container.open(file_path(image_path), std::ios::in | std::ios::binary);
-    }
-    if (!container.is_open()) {
+    os_file container;
+    if (!container.open(image_path, os_file::access::read) || !container.regular_file()) {
         return fail(naming("can't open image", image_path));
     }
-    const std::int64_t size = measure(container);
+    const std::int64_t size = container.size();
     constexpr std::int64_t footer = 12;
     const std::optional<table_span> span =
-        format.locate(size, read_at(container, std::max<std::int64_t>(size - footer, 0), footer));
+        format.locate(size, container.read_at(std::max<std::int64_t>(size - footer, 0), footer));
     if (!span) {
         return patch_plain(image_path, ip);
     }
     if (!trustworthy(*span, size)) {
         return fail("unknown image\n");
     }
-    const std::string table = read_at(container, span->offset, span->length);
+    const std::string table = container.read_at(span->offset, span->length);
     if (static_cast<std::int64_t>(table.size()) != span->length) {
         return fail(naming("can't read image", image_path));
     }
@@ -204,15 +169,14 @@ int patch_container(const container_format& format, const char* image_path, cons
     const track_choice choice = choose_track(
         *tracks, sizes, [&files](const std::string& name, std::int64_t offset, std::int64_t count) {
             const auto file = files.find(name);
-            return file == files.end() ? std::string()
-                                       : read_at(file->second.stream, offset, count);
+            return file == files.end() ? std::string() : file->second.handle.read_at(offset, count);
         });
     if (!choice.refusal.empty()) {
         return fail(choice.refusal);
     }
     const track& chosen = choice.chosen;
     track_file& file = files[chosen.file];
-    return patch_at(file.stream, file.path.c_str(), sizes[chosen.file], chosen.offset,
+    return patch_at(file.handle, file.path.c_str(), sizes[chosen.file], chosen.offset,
                     chosen.layout, block_length(chosen.layout, chosen.end - chosen.offset), ip);
 }
 
@@ -228,11 +192,8 @@ int bootgraft(const char* image_path, const char* ip_path) {
 }
 
 int main(int argc, char* argv[]) {
-#ifdef SIGXFSZ
-    // Past a file-size limit the write fails and the image is rolled back,
-    // where the signal's default would kill the tool half-way through.
-    static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
-#endif
+    // Past a file-size limit the write fails and the image is rolled back.
+    keep_running_past_size_limits();
     const std::vector<std::string> args = arguments(argc, argv);
     if (args.size() != 3) {
         return fail(

@@ -1,0 +1,237 @@
+#include "cli/file_io.hpp"
+
+#include <algorithm>
+#include <csignal>
+#include <utility>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "cli/console.hpp"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace {
+
+// How many of `count` bytes `step(done, asked)` moves, one call of at most
+// a gibibyte at a time (well within what any system call takes): each
+// moves up to `asked` bytes from `done` on and says how many, none (0 or
+// less) at the end of the file or on a failure.
+template <typename Step>
+std::int64_t in_pieces(std::int64_t count, const Step& step) {
+    constexpr std::int64_t most_per_call = std::int64_t{1} << 30;
+    std::int64_t done = 0;
+    while (done < count) {
+        const std::int64_t moved = step(done, std::min(count - done, most_per_call));
+        if (moved <= 0) {
+            break;
+        }
+        done += moved;
+    }
+    return done;
+}
+
+}  // namespace
+
+os_file::os_file(os_file&& other) noexcept { *this = std::move(other); }
+
+os_file& os_file::operator=(os_file&& other) noexcept {
+    if (this != &other) {
+        static_cast<void>(close());
+#ifdef _WIN32
+        std::swap(handle_, other.handle_);
+#else
+        std::swap(descriptor_, other.descriptor_);
+#endif
+    }
+    return *this;
+}
+
+os_file::~os_file() { static_cast<void>(close()); }
+
+std::string os_file::read_at(std::int64_t offset, std::int64_t count) const {
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
+    const std::int64_t got =
+        !is_open() || offset < 0 ? 0 : in_pieces(count, [&](std::int64_t done, std::int64_t asked) {
+            return read_piece(bytes.data() + done, asked, offset + done);
+        });
+    bytes.resize(static_cast<std::size_t>(got));
+    return bytes;
+}
+
+bool os_file::write_at(std::int64_t offset, std::string_view bytes) const {
+    const auto count = static_cast<std::int64_t>(bytes.size());
+    return is_open() && offset >= 0 &&
+           in_pieces(count, [&](std::int64_t done, std::int64_t asked) {
+               return write_piece(bytes.data() + done, asked, offset + done);
+           }) == count;
+}
+
+#ifdef _WIN32
+
+namespace {
+
+HANDLE native(void* handle) { return static_cast<HANDLE>(handle); }
+
+OVERLAPPED at_offset(std::int64_t offset) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFU);
+    where.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32U);
+    return where;
+}
+
+}  // namespace
+
+// Others may read and write the file meanwhile, as the C library lets them.
+bool os_file::open(const std::string& path, access how) {
+    static_cast<void>(close());
+    const std::wstring wide = utf16(path);
+    if (wide.empty()) {
+        return false;
+    }
+    const DWORD rights = how == access::read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD disposition = how == access::create_new ? CREATE_NEW : OPEN_EXISTING;
+    HANDLE opened = CreateFileW(wide.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = opened == INVALID_HANDLE_VALUE ? nullptr : opened;
+    return is_open();
+}
+
+bool os_file::is_open() const { return handle_ != nullptr; }
+
+bool os_file::regular_file() const {
+    return is_open() && GetFileType(native(handle_)) == FILE_TYPE_DISK;
+}
+
+std::int64_t os_file::size() const {
+    LARGE_INTEGER size{};
+    return is_open() && GetFileSizeEx(native(handle_), &size) != 0 ? size.QuadPart : -1;
+}
+
+std::int64_t os_file::read_piece(char* bytes, std::int64_t count, std::int64_t offset) const {
+    OVERLAPPED where = at_offset(offset);
+    DWORD moved = 0;
+    return ReadFile(native(handle_), bytes, static_cast<DWORD>(count), &moved, &where) == 0
+               ? 0
+               : std::int64_t{moved};
+}
+
+std::int64_t os_file::write_piece(const char* bytes, std::int64_t count,
+                                  std::int64_t offset) const {
+    OVERLAPPED where = at_offset(offset);
+    DWORD moved = 0;
+    return WriteFile(native(handle_), bytes, static_cast<DWORD>(count), &moved, &where) == 0
+               ? 0
+               : std::int64_t{moved};
+}
+
+bool os_file::resize(std::int64_t length) const {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = length;
+    return is_open() && length >= 0 &&
+           SetFileInformationByHandle(native(handle_), FileEndOfFileInfo, &end, sizeof end) != 0;
+}
+
+bool os_file::sync() const { return is_open() && FlushFileBuffers(native(handle_)) != 0; }
+
+bool os_file::close() {
+    if (!is_open()) {
+        return false;
+    }
+    const bool closed = CloseHandle(native(handle_)) != 0;
+    handle_ = nullptr;
+    return closed;
+}
+
+void keep_running_past_size_limits() {}  // Windows sends no signal for it
+
+#else
+
+namespace {
+
+// A call cut short by a signal is made again.
+template <typename Call>
+std::int64_t uninterrupted(const Call& call) {
+    ssize_t moved = 0;
+    do {
+        moved = call();
+    } while (moved < 0 && errno == EINTR);
+    return moved;
+}
+
+}  // namespace
+
+// Non-blocking, so that opening a pipe or a device never waits for a
+// writer or a medium; a regular file reads and writes as ever.
+bool os_file::open(const std::string& path, access how) {
+    static_cast<void>(close());
+    constexpr int always = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    const int flags = how == access::read ? O_RDONLY
+                      : how == access::update ? O_RDWR
+                                              : O_WRONLY | O_CREAT | O_EXCL;
+    constexpr mode_t everyone = 0666;  // as the umask allows
+    descriptor_ = static_cast<int>(
+        uninterrupted([&] { return ::open(path.c_str(), flags | always, everyone); }));
+    // A folder opens for reading here, as it never does on Windows: it is
+    // no file to read.
+    struct stat status {};
+    if (is_open() && (fstat(descriptor_, &status) != 0 || S_ISDIR(status.st_mode))) {
+        static_cast<void>(close());
+    }
+    return is_open();
+}
+
+bool os_file::is_open() const { return descriptor_ >= 0; }
+
+bool os_file::regular_file() const {
+    struct stat status {};
+    return is_open() && fstat(descriptor_, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Where the file ends, rather than what fstat says: a block device's
+// status gives no length, its end does.
+std::int64_t os_file::size() const {
+    return is_open() ? std::int64_t{lseek(descriptor_, 0, SEEK_END)} : -1;
+}
+
+std::int64_t os_file::read_piece(char* bytes, std::int64_t count, std::int64_t offset) const {
+    return uninterrupted([&] {
+        return pread(descriptor_, bytes, static_cast<std::size_t>(count),
+                     static_cast<off_t>(offset));
+    });
+}
+
+std::int64_t os_file::write_piece(const char* bytes, std::int64_t count,
+                                  std::int64_t offset) const {
+    return uninterrupted([&] {
+        return pwrite(descriptor_, bytes, static_cast<std::size_t>(count),
+                      static_cast<off_t>(offset));
+    });
+}
+
+bool os_file::resize(std::int64_t length) const {
+    return is_open() && length >= 0 && ftruncate(descriptor_, static_cast<off_t>(length)) == 0;
+}
+
+bool os_file::sync() const { return is_open() && fsync(descriptor_) == 0; }
+
+// Not retried after EINTR: on Linux the descriptor is gone by then.
+bool os_file::close() {
+    if (!is_open()) {
+        return false;
+    }
+    const bool closed = ::close(descriptor_) == 0;
+    descriptor_ = -1;
+    return closed;
+}
+
+void keep_running_past_size_limits() { static_cast<void>(std::signal(SIGXFSZ, SIG_IGN)); }
+
+#endif

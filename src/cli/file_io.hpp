@@ -1,0 +1,69 @@
+// One open file, read and written at given positions: POSIX descriptors,
+// or Windows handles opened by their UTF-16 names. Nothing is buffered, so
+// a read asks for no more than it needs and a write fails where it failed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class os_file {
+public:
+    enum class access {
+        read,        // an existing file, only read
+        update,      // an existing file, read and written; never created or truncated
+        create_new,  // a file that must not exist yet, written
+    };
+
+    os_file() = default;
+    os_file(const os_file&) = delete;
+    os_file& operator=(const os_file&) = delete;
+    os_file(os_file&& other) noexcept;
+    os_file& operator=(os_file&& other) noexcept;
+    // Closes what is still open; call close() first where the outcome matters.
+    ~os_file();
+
+    // The file at `path` (UTF-8 on Windows, the bytes given elsewhere), in
+    // place of whatever this held. False when it cannot be opened so.
+    [[nodiscard]] bool open(const std::string& path, access how);
+    [[nodiscard]] bool is_open() const;
+
+    // A regular file, not a pipe, device or folder: only such a file holds
+    // an image whose length means something and is never waited on.
+    [[nodiscard]] bool regular_file() const;
+
+    // Its length in bytes; -1 when it cannot tell (a pipe).
+    [[nodiscard]] std::int64_t size() const;
+
+    // Up to `count` bytes from `offset`: fewer at the end of the file, none
+    // where it cannot be read.
+    [[nodiscard]] std::string read_at(std::int64_t offset, std::int64_t count) const;
+
+    // The writes leave the handle as it is, hence const; the file changes.
+    // All of `bytes` at `offset`, lengthening the file where they pass its
+    // end; false when any of them could not be written.
+    [[nodiscard]] bool write_at(std::int64_t offset, std::string_view bytes) const;
+
+    [[nodiscard]] bool resize(std::int64_t length) const;
+    [[nodiscard]] bool sync() const;
+
+    // False when the system reports a failure here: some report a failed
+    // write only at the close. The handle is closed either way.
+    [[nodiscard]] bool close();
+
+private:
+    // One call's worth at `offset`: how many bytes moved, none (0 or less)
+    // at the end of the file or on a failure.
+    std::int64_t read_piece(char* bytes, std::int64_t count, std::int64_t offset) const;
+    std::int64_t write_piece(const char* bytes, std::int64_t count, std::int64_t offset) const;
+
+#ifdef _WIN32
+    void* handle_ = nullptr;  // a HANDLE; null when closed
+#else
+    int descriptor_ = -1;
+#endif
+};
+
+// A write past a file-size limit must fail and be answered, where the
+// signal's default would kill the tool half-way through.
+void keep_running_past_size_limits();
