@@ -73,7 +73,14 @@ void say(const std::string& text) {
     }
 }
 
+bool error_is_terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 #else
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 
@@ -88,4 +95,5 @@ void say(const std::string& text) {
     static_cast<void>(std::fputs(text.c_str(), stdout));
     static_cast<void>(std::fflush(stdout));
 }
+bool error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
 #endif

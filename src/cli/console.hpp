@@ -17,3 +17,7 @@ std::wstring utf16(const std::string& text);
 // Writes text to standard output. Should that fail, the exit status still
 // tells the truth about the image, so the failure is let be.
 void say(const std::string& text);
+
+// Whether standard error is a terminal: only there is a progress line,
+// rewritten in place, anything but noise.
+bool error_is_terminal();
