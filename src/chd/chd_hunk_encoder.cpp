@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <memory>
 
-#include "chd/chd_crc16.hpp"
+#include "chd/chd_header.hpp"
+#include "chd/chd_map.hpp"
 #include "sectors/sector_codes.hpp"
 
 namespace {
 
-constexpr std::size_t frame_bytes = 2448;
+constexpr std::size_t frame_bytes = cd_frame_bytes;
 constexpr std::size_t sector_bytes = 2352;
 constexpr std::size_t subcode_bytes = frame_bytes - sector_bytes;
 constexpr std::size_t sync_bytes = 12;
@@ -30,14 +31,6 @@ raw_sector as_sector(std::string_view frame) {
 bool regenerable(std::string_view frame) {
     static const std::string sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", sync_bytes);
     return frame.substr(0, sync_bytes) == sync && parity_matches(as_sector(frame));
-}
-
-std::string big_endian(std::size_t value, std::size_t width) {
-    std::string bytes(width, '\0');
-    for (std::size_t i = 0; i < width; ++i) {
-        bytes[width - 1 - i] = static_cast<char>(value >> (8 * i) & 0xFF);
-    }
-    return bytes;
 }
 
 }  // namespace
@@ -90,10 +83,9 @@ std::string encode_cdzl(std::string_view hunk) {
 }
 
 encoded_hunk encode_hunk(std::string_view hunk, const codec_slots& slots, bool cd) {
-    constexpr std::uint8_t stored = 4;
-    encoded_hunk best{stored, std::string(hunk), crc16(hunk)};
+    encoded_hunk best{hunk_stored, std::string(hunk), chd_crc16(hunk)};
     const std::string wanted = cd ? "cdzl" : "zlib";
-    const auto slot = std::find(slots.begin(), slots.end(), wanted);
+    const auto* const slot = std::find(slots.begin(), slots.end(), wanted);
     if (slot == slots.end() || (cd && hunk.size() % frame_bytes != 0)) {
         return best;
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "chd/chd_crc16.hpp"
+#include "chd/chd_huffman.hpp"
 
 namespace {
 
@@ -40,14 +40,6 @@ private:
     std::string bytes_;
     std::uint64_t bits_ = 0;
 };
-
-std::string big_endian(std::uint64_t value, std::size_t width) {
-    std::string bytes(width, '\0');
-    for (std::size_t i = 0; i < width; ++i) {
-        bytes[width - 1 - i] = static_cast<char>(value >> (8 * i) & 0xFF);
-    }
-    return bytes;
-}
 
 std::uint32_t bits_for(std::uint64_t value) {
     std::uint32_t bits = 0;
@@ -112,22 +104,6 @@ lengths code_lengths(const std::array<std::uint64_t, symbol_count>& counts) {
     }
 }
 
-// Canonical codes, the longest handed out first: each length's first code
-// is half the end of the codes one bit longer.
-std::array<std::uint32_t, symbol_count> canonical_codes(const lengths& length) {
-    std::array<std::uint32_t, symbol_count> codes{};
-    std::uint32_t start = 0;
-    for (std::uint8_t l = longest_code; l > 0; --l) {
-        for (std::size_t s = 0; s < symbol_count; ++s) {
-            if (length[s] == l) {
-                codes[s] = start++;
-            }
-        }
-        start /= 2;
-    }
-    return codes;
-}
-
 // 4-bit fields: a length, or 1 as an escape: 1 1 is a single length 1, and
 // 1 L r is length L repeated r + 3 times.
 void put_lengths(bit_writer& out, const lengths& length) {
@@ -162,16 +138,16 @@ std::vector<std::uint8_t> coded_types(const std::vector<map_entry>& entries,
     for (std::size_t hunk = 0; hunk < entries.size(); ++hunk) {
         const map_entry& entry = entries[hunk];
         std::uint8_t type = entry.type;
-        if (type == map_self) {
+        if (type == hunk_self) {
             type = entry.offset == last_self       ? self_same
                    : entry.offset == last_self + 1 ? self_next
-                                                   : map_self;
+                                                   : hunk_self;
             last_self = entry.offset;
-        } else if (type == map_parent) {
+        } else if (type == hunk_parent) {
             type = entry.offset == hunk * units_per_hunk          ? parent_here
                    : entry.offset == last_parent                  ? parent_same
                    : entry.offset == last_parent + units_per_hunk ? parent_next
-                                                                  : map_parent;
+                                                                  : hunk_parent;
             last_parent = entry.offset;
         }
         types.push_back(type);
@@ -211,7 +187,7 @@ std::string expanded_map(const std::vector<map_entry>& entries) {
     std::string bytes;
     bytes.reserve(entries.size() * 12);
     for (const map_entry& entry : entries) {
-        const bool held = entry.type <= map_stored;
+        const bool held = entry.type <= hunk_stored;
         bytes += static_cast<char>(entry.type);
         bytes += big_endian(held ? entry.length : 0, 3);
         bytes += big_endian(entry.offset, 6);
@@ -235,15 +211,15 @@ std::string compressed_map(const std::vector<map_entry>& entries, std::uint32_t 
     bool first = true;
     for (std::size_t hunk = 0; hunk < entries.size(); ++hunk) {
         const map_entry& entry = entries[hunk];
-        if (entry.type <= map_stored && first) {
+        if (entry.type <= hunk_stored && first) {
             first_offset = entry.offset;
             first = false;
         }
-        if (entry.type < map_stored) {
+        if (entry.type < hunk_stored) {
             longest = std::max<std::uint64_t>(longest, entry.length);
-        } else if (types[hunk] == map_self) {
+        } else if (types[hunk] == hunk_self) {
             farthest_self = std::max(farthest_self, entry.offset);
-        } else if (types[hunk] == map_parent) {
+        } else if (types[hunk] == hunk_parent) {
             farthest_parent = std::max(farthest_parent, entry.offset);
         }
     }
@@ -252,7 +228,10 @@ std::string compressed_map(const std::vector<map_entry>& entries, std::uint32_t 
     const std::uint32_t parent_bits = bits_for(farthest_parent);
 
     const lengths length = code_lengths(counts);
-    const auto codes = canonical_codes(length);
+    // Huffman lengths always form a code.
+    const std::vector<std::uint32_t> codes =
+        huffman_codes({length.begin(), length.end()}, longest_code)
+            .value_or(std::vector<std::uint32_t>(symbol_count));
     bit_writer out;
     put_lengths(out, length);
     for (const std::uint8_t symbol : symbols) {
@@ -260,19 +239,19 @@ std::string compressed_map(const std::vector<map_entry>& entries, std::uint32_t 
     }
     for (std::size_t hunk = 0; hunk < entries.size(); ++hunk) {
         const map_entry& entry = entries[hunk];
-        if (types[hunk] < map_stored) {
+        if (types[hunk] < hunk_stored) {
             out.put(entry.length, length_bits);
         }
-        if (types[hunk] <= map_stored) {
+        if (types[hunk] <= hunk_stored) {
             out.put(entry.crc, 16);
-        } else if (types[hunk] == map_self) {
+        } else if (types[hunk] == hunk_self) {
             out.put(entry.offset, self_bits);
-        } else if (types[hunk] == map_parent) {
+        } else if (types[hunk] == hunk_parent) {
             out.put(entry.offset, parent_bits);
         }
     }
     return big_endian(out.bytes().size(), 4) + big_endian(first_offset, 6) +
-           big_endian(crc16(expanded_map(entries)), 2) + static_cast<char>(length_bits) +
+           big_endian(chd_crc16(expanded_map(entries)), 2) + static_cast<char>(length_bits) +
            static_cast<char>(self_bits) + static_cast<char>(parent_bits) + '\0' + out.bytes();
 }
 
@@ -280,7 +259,7 @@ std::string uncompressed_map(const std::vector<map_entry>& entries, std::uint32_
     std::string bytes;
     bytes.reserve(entries.size() * 4);
     for (const map_entry& entry : entries) {
-        bytes += big_endian(entry.type == map_stored ? entry.offset / hunk_bytes : 0, 4);
+        bytes += big_endian(entry.type == hunk_stored ? entry.offset / hunk_bytes : 0, 4);
     }
     return bytes;
 }

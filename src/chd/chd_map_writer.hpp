@@ -6,19 +6,7 @@
 #include <string>
 #include <vector>
 
-// One hunk's expanded entry. Types 0-3: compressed with the codec of that
-// slot; 4: stored whole; 5: the same data as hunk `offset`; 6: from the
-// parent, at unit `offset`. For 0-4 `offset` is where in the file.
-struct map_entry {
-    std::uint8_t type;
-    std::uint32_t length;  // bytes in the file, for types 0-4
-    std::uint64_t offset;
-    std::uint16_t crc;  // CRC-16 of the decoded hunk, for types 0-4
-};
-
-constexpr std::uint8_t map_stored = 4;
-constexpr std::uint8_t map_self = 5;
-constexpr std::uint8_t map_parent = 6;
+#include "chd/chd_map.hpp"
 
 // The 12 bytes per hunk the map's CRC covers.
 std::string expanded_map(const std::vector<map_entry>& entries);

@@ -5,25 +5,6 @@
 
 namespace {
 
-constexpr std::size_t header_size = 124;
-constexpr std::size_t metadata_head = 16;
-constexpr std::size_t next_at = 8;
-constexpr std::size_t map_offset_at = 40;
-constexpr std::size_t metadata_offset_at = 48;
-constexpr std::size_t raw_sha1_at = 64;
-constexpr std::size_t overall_sha1_at = 84;
-constexpr std::size_t codecs_at = 16;
-
-void put_big_endian(std::string& bytes, std::size_t at, std::uint64_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) {
-        bytes[at + width - 1 - i] = static_cast<char>(value >> (8 * i) & 0xFF);
-    }
-}
-
-void put_sum(std::string& bytes, std::size_t at, const sha1_sum& sum) {
-    std::copy(sum.begin(), sum.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
 void append(std::vector<file_piece>& pieces, std::string bytes) {
     pieces.push_back({std::move(bytes), 0, 0});
 }
@@ -42,11 +23,22 @@ void append_copy(std::vector<file_piece>& pieces, std::uint64_t from, std::uint6
 }
 
 std::uint32_t stored_length(const map_entry& entry, std::uint32_t hunk_bytes) {
-    return entry.type == map_stored ? hunk_bytes : entry.length;
+    return entry.type == hunk_stored ? hunk_bytes : entry.length;
 }
 
-sha1_sum overall(const chd_rewrite_input& input) {
-    return overall_sha1(input.raw_sha1, checksummed_records(input.metadata));
+// An entry as the file keeps it, pointing at `next` (0: the last).
+std::string entry_bytes(const metadata_entry& entry, std::uint64_t next) {
+    return big_endian(entry.tag, 4) + static_cast<char>(entry.flags) +
+           big_endian(entry.data.size(), 3) + big_endian(next, 8) + entry.data;
+}
+
+std::string header_bytes(chd_header header, const chd_sha1& raw, std::uint64_t map_offset,
+                         const std::vector<metadata_entry>& metadata) {
+    header.map_offset = map_offset;
+    header.metadata_offset = metadata.empty() ? 0 : chd_header_size;
+    header.raw_sha1 = raw;
+    header.sha1 = overall_sha1(raw, metadata);
+    return chd_header_bytes(header);
 }
 
 // The hunks that copy a patched one: the first keeps its old bytes, the
@@ -56,13 +48,13 @@ std::map<std::uint64_t, std::uint64_t> keepers(const chd_rewrite_input& input,
     std::map<std::uint64_t, std::uint64_t> kept;  // keeper -> the patched hunk it keeps
     for (const auto& patch : input.patched) {
         const std::uint64_t hunk = patch.first;
-        if (input.entries[hunk].type > map_stored) {
+        if (input.entries[hunk].type > hunk_stored) {
             continue;
         }
         std::optional<std::uint64_t> keeper;
         for (std::uint64_t h = 0; h < entries.size(); ++h) {
             const map_entry& old = input.entries[h];
-            if (old.type != map_self || old.offset != hunk || input.patched.count(h) != 0) {
+            if (old.type != hunk_self || old.offset != hunk || input.patched.count(h) != 0) {
                 continue;
             }
             if (!keeper) {
@@ -81,17 +73,14 @@ chd_rewrite compressed(const chd_rewrite_input& input) {
     chd_rewrite out;
     out.entries = input.entries;
     const auto kept = keepers(input, out.entries);
-    std::string header = input.header.substr(0, header_size);
+    const std::uint32_t hunk_bytes = input.header.hunk_bytes;
     std::vector<file_piece> body;
-    std::uint64_t at = header_size;
+    std::uint64_t at = chd_header_size;
     for (std::size_t i = 0; i < input.metadata.size(); ++i) {
-        std::string entry = input.metadata[i];
-        const std::uint64_t next = at + entry.size();
-        put_big_endian(entry, next_at, i + 1 < input.metadata.size() ? next : 0, 8);
-        append(body, std::move(entry));
+        const std::uint64_t next = at + metadata_header_size + input.metadata[i].data.size();
+        append(body, entry_bytes(input.metadata[i], i + 1 < input.metadata.size() ? next : 0));
         at = next;
     }
-    put_big_endian(header, metadata_offset_at, input.metadata.empty() ? 0 : header_size, 8);
     for (std::uint64_t h = 0; h < out.entries.size(); ++h) {
         map_entry& entry = out.entries[h];
         const auto patch = input.patched.find(h);
@@ -99,22 +88,19 @@ chd_rewrite compressed(const chd_rewrite_input& input) {
             const encoded_hunk& hunk = patch->second;
             entry = {hunk.type, static_cast<std::uint32_t>(hunk.bytes.size()), at, hunk.crc};
             append(body, hunk.bytes);
-        } else if (entry.type <= map_stored) {
+        } else if (entry.type <= hunk_stored) {
             const auto keeper = kept.find(h);
             const map_entry& source = input.entries[keeper == kept.end() ? h : keeper->second];
-            entry.length = stored_length(source, input.hunk_bytes);
+            entry.length = stored_length(source, hunk_bytes);
             append_copy(body, source.offset, entry.length);
             entry.offset = at;
         } else {
             continue;
         }
-        entry.length = stored_length(entry, input.hunk_bytes);
+        entry.length = stored_length(entry, hunk_bytes);
         at += entry.length;
     }
-    put_big_endian(header, map_offset_at, at, 8);
-    put_sum(header, raw_sha1_at, input.raw_sha1);
-    put_sum(header, overall_sha1_at, overall(input));
-    append(out.pieces, std::move(header));
+    append(out.pieces, header_bytes(input.header, input.raw_sha1, at, input.metadata));
     for (file_piece& piece : body) {
         if (piece.bytes.empty()) {
             append_copy(out.pieces, piece.from, piece.length);
@@ -122,7 +108,7 @@ chd_rewrite compressed(const chd_rewrite_input& input) {
             out.pieces.push_back(std::move(piece));
         }
     }
-    append(out.pieces, compressed_map(out.entries, input.hunk_bytes, input.unit_bytes));
+    append(out.pieces, compressed_map(out.entries, hunk_bytes, input.header.unit_bytes));
     return out;
 }
 
@@ -130,30 +116,30 @@ chd_rewrite uncompressed(const chd_rewrite_input& input) {
     chd_rewrite out;
     out.entries = input.entries;
     std::map<std::uint64_t, std::string> overlays;  // by offset in the new file
+    const std::uint32_t hunk_bytes = input.header.hunk_bytes;
     std::uint64_t end = input.file_size;
     for (const auto& patch : input.patched) {
         map_entry& entry = out.entries[patch.first];
         const bool alone =
-            entry.type == map_stored && entry.offset != 0 &&
+            entry.type == hunk_stored &&
             std::count_if(input.entries.begin(), input.entries.end(), [&entry](const map_entry& e) {
-                return e.type == map_stored && e.offset == entry.offset;
+                return e.type == hunk_stored && e.offset == entry.offset;
             }) == 1;
         if (!alone) {
-            const std::uint64_t place =
-                (end + input.hunk_bytes - 1) / input.hunk_bytes * input.hunk_bytes;
+            const std::uint64_t place = (end + hunk_bytes - 1) / hunk_bytes * hunk_bytes;
             overlays[end] = std::string(place - end, '\0');
-            entry = {map_stored, input.hunk_bytes, place, patch.second.crc};
-            end = place + input.hunk_bytes;
+            entry = {hunk_stored, hunk_bytes, place, patch.second.crc};
+            end = place + hunk_bytes;
         }
         overlays[entry.offset] = patch.second.bytes;
     }
-    overlays[input.map_offset] = uncompressed_map(out.entries, input.hunk_bytes);
-    std::string header = input.header.substr(0, header_size);
-    if (header.substr(raw_sha1_at, 40) != std::string(40, '\0')) {
-        put_sum(header, raw_sha1_at, input.raw_sha1);
-        put_sum(header, overall_sha1_at, overall(input));
+    overlays[input.header.map_offset] = uncompressed_map(out.entries, hunk_bytes);
+    chd_header header = input.header;
+    if (header.raw_sha1 != chd_sha1{} || header.sha1 != chd_sha1{}) {
+        header.raw_sha1 = input.raw_sha1;
+        header.sha1 = overall_sha1(input.raw_sha1, input.metadata);
     }
-    overlays[0] = header;
+    overlays[0] = chd_header_bytes(header);
     std::uint64_t at = 0;
     for (auto& overlay : overlays) {
         const std::uint64_t stop = std::min(overlay.first, input.file_size);
@@ -169,19 +155,16 @@ chd_rewrite uncompressed(const chd_rewrite_input& input) {
 
 }  // namespace
 
-std::vector<std::string> checksummed_records(const std::vector<std::string>& metadata) {
-    constexpr std::size_t flags_at = 4;
+chd_sha1 overall_sha1(const chd_sha1& raw, const std::vector<metadata_entry>& metadata) {
     std::vector<std::string> records;
-    for (const std::string& entry : metadata) {
-        if (entry.size() >= metadata_head && (entry[flags_at] & 1) != 0) {
-            records.push_back(
-                metadata_record(entry.substr(0, 4), std::string_view(entry).substr(metadata_head)));
+    for (const metadata_entry& entry : metadata) {
+        if ((entry.flags & metadata_checksummed) != 0) {
+            records.push_back(metadata_record(big_endian(entry.tag, 4), entry.data));
         }
     }
-    return records;
+    return overall_sha1(raw, std::move(records));
 }
 
 chd_rewrite plan_rewrite(const chd_rewrite_input& input) {
-    const bool has_codecs = input.header.substr(codecs_at, 4) != std::string(4, '\0');
-    return has_codecs ? compressed(input) : uncompressed(input);
+    return input.header.compressed() ? compressed(input) : uncompressed(input);
 }

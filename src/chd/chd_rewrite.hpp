@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "chd/chd_header.hpp"
 #include "chd/chd_hunk_encoder.hpp"
+#include "chd/chd_map.hpp"
 #include "chd/chd_map_writer.hpp"
+#include "chd/chd_metadata.hpp"
 #include "chd/chd_sha1.hpp"
 
 // Either `bytes`, or (when they are empty) `length` bytes of the old file
@@ -21,15 +24,12 @@ struct file_piece {
 };
 
 struct chd_rewrite_input {
-    std::string header;                 // the old file's first 124 bytes
-    std::vector<std::string> metadata;  // each entry whole (16-byte head, data), in chain order
-    std::vector<map_entry> entries;     // the old map, one entry per hunk
-    std::uint32_t hunk_bytes = 0;
-    std::uint32_t unit_bytes = 0;
-    std::uint64_t file_size = 0;   // the old file's length
-    std::uint64_t map_offset = 0;  // the old map's place (4-byte maps are kept there)
+    chd_header header;
+    std::vector<metadata_entry> metadata;           // in chain order
+    std::vector<map_entry> entries;                 // the old map, one entry per hunk
+    std::uint64_t file_size = 0;                    // the old file's length
     std::map<std::uint64_t, encoded_hunk> patched;  // by hunk number
-    sha1_sum raw_sha1{};                            // over the patched image
+    chd_sha1 raw_sha1{};                            // over the patched image
 };
 
 struct chd_rewrite {
@@ -37,9 +37,8 @@ struct chd_rewrite {
     std::vector<map_entry> entries;  // its map
 };
 
-// The records of the checksummed entries among `metadata`, for the
-// overall SHA1.
-std::vector<std::string> checksummed_records(const std::vector<std::string>& metadata);
+// The overall SHA1 of an image of `raw` SHA1 with `metadata`.
+chd_sha1 overall_sha1(const chd_sha1& raw, const std::vector<metadata_entry>& metadata);
 
 // A file with codecs (header slot 0 set): header, the metadata chain from
 // byte 124, every stored hunk back to back in hunk order, the map last. The

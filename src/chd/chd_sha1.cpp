@@ -10,7 +10,7 @@ const std::uint8_t* bytes_of(std::string_view bytes) {
     return reinterpret_cast<const std::uint8_t*>(bytes.data());  // NOLINT: nettle takes bytes
 }
 
-std::string_view view(const sha1_sum& digest) {
+std::string_view view(const chd_sha1& digest) {
     return {reinterpret_cast<const char*>(digest.data()), digest.size()};  // NOLINT: same bytes
 }
 
@@ -25,13 +25,13 @@ void sha1_hash::add(std::string_view bytes) {
     sha1_update(context_.get(), bytes.size(), bytes_of(bytes));
 }
 
-sha1_sum sha1_hash::digest() {
-    sha1_sum sum{};
+chd_sha1 sha1_hash::digest() {
+    chd_sha1 sum{};
     sha1_digest(context_.get(), sum.size(), sum.data());
     return sum;
 }
 
-sha1_sum sha1_of(std::string_view bytes) {
+chd_sha1 sha1_of(std::string_view bytes) {
     sha1_hash hash;
     hash.add(bytes);
     return hash.digest();
@@ -41,7 +41,7 @@ std::string metadata_record(std::string_view tag, std::string_view data) {
     return std::string(tag.substr(0, 4)) + std::string(view(sha1_of(data)));
 }
 
-sha1_sum overall_sha1(const sha1_sum& raw, std::vector<std::string> records) {
+chd_sha1 overall_sha1(const chd_sha1& raw, std::vector<std::string> records) {
     std::sort(records.begin(), records.end());
     sha1_hash hash;
     hash.add(view(raw));

@@ -11,23 +11,23 @@
 
 struct sha1_ctx;
 
-using sha1_sum = std::array<std::uint8_t, 20>;
+#include "chd/chd_header.hpp"
 
 // A running SHA1: bytes go in as they come, in order.
 class sha1_hash {
 public:
     sha1_hash();
-    sha1_hash(sha1_hash&&) noexcept;
-    sha1_hash& operator=(sha1_hash&&) noexcept;
+    sha1_hash(sha1_hash&& other) noexcept;
+    sha1_hash& operator=(sha1_hash&& other) noexcept;
     ~sha1_hash();
     void add(std::string_view bytes);
-    sha1_sum digest();
+    chd_sha1 digest();
 
 private:
     std::unique_ptr<sha1_ctx> context_;
 };
 
-sha1_sum sha1_of(std::string_view bytes);
+chd_sha1 sha1_of(std::string_view bytes);
 
 // What one checksummed metadata entry adds to the overall digest: its tag
 // (4 bytes) and the SHA1 of its data.
@@ -35,4 +35,4 @@ std::string metadata_record(std::string_view tag, std::string_view data);
 
 // The overall digest: the raw one followed by the records in ascending byte
 // order, so that the order of the chain does not change it.
-sha1_sum overall_sha1(const sha1_sum& raw, std::vector<std::string> records);
+chd_sha1 overall_sha1(const chd_sha1& raw, std::vector<std::string> records);

@@ -1,6 +1,7 @@
 #include "cli/file_io.hpp"
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <random>
@@ -100,10 +101,15 @@ bool temporary_file::create(const std::string& beside) {
     constexpr int attempts = 16;
     for (int i = 0; i < attempts; ++i) {
         const std::uint64_t draw = std::uint64_t{source()} << 32 | source();
-        char suffix[17];
-        static_cast<void>(
-            std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(draw)));
-        const std::string candidate = folder + "." + name + "." + suffix + ".tmp";
+        std::array<char, 17> suffix{};
+        static_cast<void>(std::snprintf(suffix.data(), suffix.size(), "%016llx",
+                                        static_cast<unsigned long long>(draw)));
+        std::string candidate = folder;
+        candidate += '.';
+        candidate += name;
+        candidate += '.';
+        candidate += suffix.data();
+        candidate += ".tmp";
         if (file_.open(candidate, os_file::access::create_new)) {
             path_ = candidate;
             return true;
