@@ -13,6 +13,6 @@ needs_test=("${needs_build[@]}" libgtest-dev genisoimage bchunk vcdimager ffmpeg
   ccd2iso mdf2iso mame-tools)
 # CI's further checks: lint, fuzzing, the Windows build under Wine, the packages.
 needs_lint=(clang-format clang-tidy cppcheck shellcheck groff-base)
-needs_fuzz=("${needs_build[@]}" clang libclang-rt-14-dev)
+needs_fuzz=("${needs_build[@]}" clang libclang-rt-14-dev genisoimage mame-tools)
 needs_windows=(cmake make g++-mingw-w64-x86-64-posix wine wine64 googletest)
 needs_packages=("${needs_build[@]}" dpkg-dev file lintian man-db g++-mingw-w64-x86-64-posix wine wine64)

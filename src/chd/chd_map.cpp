@@ -136,8 +136,8 @@ std::optional<chd_map> parse_compressed(std::string_view bytes, const chd_header
             e->offset = cur;
             cur += e->length;
         }
-        const std::string expanded = expanded_entry(*e);
-        crc = chd_crc16(expanded, crc);
+        const expanded_map_entry expanded = expanded_entry(*e);
+        crc = chd_crc16({expanded.data(), expanded.size()}, crc);
         map.entries.push_back(*e);
     }
     if (crc != expected_crc) {
@@ -190,12 +190,14 @@ std::uint16_t chd_crc16(std::string_view bytes, std::uint16_t crc) {
     return crc;
 }
 
-std::string expanded_entry(const map_entry& e) {
-    std::string expanded(12, '\0');
-    expanded[0] = static_cast<char>(e.type);
-    put_big_endian(expanded, 1, 3, e.length & 0xFFFFFF);
-    put_big_endian(expanded, 4, 6, e.offset & 0xFFFFFFFFFFFF);
-    put_big_endian(expanded, 10, 2, e.crc);
+expanded_map_entry expanded_entry(const map_entry& e) {
+    std::string bytes(12, '\0');
+    bytes[0] = static_cast<char>(e.type);
+    put_big_endian(bytes, 1, 3, e.length & 0xFFFFFF);
+    put_big_endian(bytes, 4, 6, e.offset & 0xFFFFFFFFFFFF);
+    put_big_endian(bytes, 10, 2, e.crc);
+    expanded_map_entry expanded{};
+    std::copy(bytes.begin(), bytes.end(), expanded.begin());
     return expanded;
 }
 

@@ -3,9 +3,9 @@
 // compressed one; and the CRC-16 that checks maps and hunks.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -37,7 +37,8 @@ std::uint16_t chd_crc16(std::string_view bytes, std::uint16_t crc = 0xFFFF);
 // The 12 bytes an entry expands to for the map's CRC: type, length (24
 // bits), offset (48 bits), CRC. A compressed map's header keeps the CRC-16
 // of all its entries' expansions in hunk order.
-std::string expanded_entry(const map_entry& entry);
+using expanded_map_entry = std::array<char, 12>;
+expanded_map_entry expanded_entry(const map_entry& entry);
 
 // The 16 bytes that open a compressed map: the length of the bit stream
 // after them is their first 4 bytes, big-endian.

@@ -1,12 +1,11 @@
 // Reads a CHD through the library as the tool will: prints each track
 // (offset, end, sector size and data offset, shown size, data) and checks
-// that the decoded image's SHA1 is the one the header keeps.
+// that the decoded image's SHA1 (printed) is the one the header keeps.
 #include <nettle/sha1.h>
 
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <iostream>
 
 #include "chd/chd_image.hpp"
 
@@ -22,12 +21,13 @@ int main(int argc, char** argv) {
         },
         static_cast<std::int64_t>(bytes.size()), "disc");
     if (!image) {
-        std::cout << "refused\n";
+        std::printf("refused\n");
         return 1;
     }
     for (const track& t : image->tracks()) {
-        std::cout << t.offset << ' ' << t.end << ' ' << t.layout.sector_size << ' '
-                  << t.layout.data_offset << ' ' << t.shown_size << ' ' << t.data << '\n';
+        std::printf("%lld %lld %d %d %d %d\n", static_cast<long long>(t.offset),
+                    static_cast<long long>(t.end), t.layout.sector_size, t.layout.data_offset,
+                    t.shown_size, t.data ? 1 : 0);
     }
     sha1_ctx sha;
     sha1_init(&sha);
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     for (std::uint64_t i = 0; i < image->header().hunk_count(); ++i) {
         const auto hunk = image->hunk(i);
         if (!hunk) {
-            std::cout << "hunk " << i << " does not decode\n";
+            std::printf("hunk %llu does not decode\n", static_cast<unsigned long long>(i));
             return 1;
         }
         const std::size_t take = std::min<std::uint64_t>(left, hunk->size());
@@ -45,9 +45,11 @@ int main(int argc, char** argv) {
     chd_sha1 digest{};
     sha1_digest(&sha, digest.size(), digest.data());
     const bool zero = image->header().raw_sha1 == chd_sha1{};
-    std::cout << (digest == image->header().raw_sha1 ? "sha1 ok"
-                  : zero                             ? "no sha1"
-                                                     : "sha1 wrong")
-              << '\n';
+    for (const std::uint8_t b : digest) {
+        std::printf("%02x", b);
+    }
+    std::printf("%s\n", digest == image->header().raw_sha1 ? " ok"
+                        : zero                             ? " unchecked"
+                                                           : " wrong");
     return digest == image->header().raw_sha1 || zero ? 0 : 1;
 }
