@@ -250,7 +250,8 @@ decoded uncd(std::string_view in, std::size_t hunk_bytes, base_decoder sectors_c
     std::string out = interleave(*sectors, *subcodes);
     static const std::string sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
     for (std::size_t f = 0; f < frames; ++f) {
-        if ((static_cast<unsigned char>(in[f / 8]) >> (f % 8) & 1U) == 0) {
+        const unsigned flags = static_cast<unsigned char>(in[f / 8]);
+        if ((flags >> (f % 8) & 1U) == 0) {
             continue;
         }
         const auto at = static_cast<std::ptrdiff_t>(f * cd_frame_bytes);
