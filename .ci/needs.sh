@@ -13,7 +13,7 @@ needs_test=("${needs_build[@]}" libgtest-dev genisoimage bchunk vcdimager ffmpeg
   ccd2iso mdf2iso mame-tools)
 # CI's further checks: lint, fuzzing.
 needs_lint=(clang-format clang-tidy cppcheck shellcheck groff-base)
-needs_fuzz=("${needs_build[@]}" clang libclang-rt-14-dev)
+needs_fuzz=("${needs_build[@]}" clang libclang-rt-14-dev genisoimage mame-tools)
 # The Windows builds: the cross compilers, Debian's MinGW zlib, and what
 # .ci/mingw-deps.sh needs to build the other codec libraries from Debian's
 # sources (dpkg-source; m4 for nettle's assembler; gcc for its build tools).

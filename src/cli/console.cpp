@@ -105,6 +105,11 @@ bool write_out(std::string_view bytes) {
     return true;
 }
 
+bool error_is_terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 #else
 #include <unistd.h>
 
@@ -140,4 +145,5 @@ bool write_out(std::string_view bytes) {
     }
     return true;
 }
+bool error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
 #endif

@@ -30,3 +30,7 @@ std::string naming(const char* what, const std::string& path);
 // All of `bytes` to standard output, as they are; false when they could not
 // all be written.
 bool write_out(std::string_view bytes);
+
+// Whether standard error is a terminal: only there is a progress line,
+// rewritten in place, anything but noise.
+bool error_is_terminal();

@@ -1,8 +1,11 @@
 #include "cli/file_io.hpp"
 
 #include <algorithm>
+#include <array>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -13,6 +16,7 @@
 #include "cli/console.hpp"
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,6 +81,56 @@ bool os_file::write_at(std::int64_t offset, std::string_view bytes) const {
            }) == count;
 }
 
+temporary_file::~temporary_file() {
+    if (!path_.empty()) {
+        static_cast<void>(file_.close());
+        static_cast<void>(remove_file(path_));
+    }
+}
+
+// A dot name with 64 random bits: no other run, and no user, picks it;
+// should one exist all the same, the next draw is taken.
+bool temporary_file::create(const std::string& beside) {
+    const std::size_t slash = beside.find_last_of(
+#ifdef _WIN32
+        "/\\:"
+#else
+        '/'
+#endif
+    );
+    const std::string folder = slash == std::string::npos ? "" : beside.substr(0, slash + 1);
+    const std::string name = beside.substr(folder.size());
+    std::random_device source;
+    constexpr int attempts = 16;
+    for (int i = 0; i < attempts; ++i) {
+        const std::uint64_t draw = std::uint64_t{source()} << 32 | source();
+        std::array<char, 17> suffix{};
+        static_cast<void>(std::snprintf(suffix.data(), suffix.size(), "%016llx",
+                                        static_cast<unsigned long long>(draw)));
+        std::string candidate = folder;
+        candidate += '.';
+        candidate += name;
+        candidate += '.';
+        candidate += suffix.data();
+        candidate += ".tmp";
+        if (file_.open(candidate, os_file::access::create_new)) {
+            path_ = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool temporary_file::replace(const os_file& original, const std::string& path) {
+    if (!file_.take_access_of(original) || !file_.sync() || !file_.close() ||
+        !rename_over(path_, path)) {
+        return false;
+    }
+    path_.clear();
+    sync_folder_of(path);
+    return true;
+}
+
 #ifdef _WIN32
 
 namespace {
@@ -92,7 +146,8 @@ OVERLAPPED at_offset(std::int64_t offset) {
 
 }  // namespace
 
-// Others may read and write the file meanwhile, as the C library lets them.
+// Others may read and write the file meanwhile, as the C library lets them,
+// and rename another over it, as POSIX lets them.
 bool os_file::open(const std::string& path, access how) {
     static_cast<void>(close());
     const std::wstring wide = utf16(path);
@@ -101,8 +156,9 @@ bool os_file::open(const std::string& path, access how) {
     }
     const DWORD rights = how == access::read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     const DWORD disposition = how == access::create_new ? CREATE_NEW : OPEN_EXISTING;
-    HANDLE opened = CreateFileW(wide.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE opened =
+        CreateFileW(wide.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     handle_ = opened == INVALID_HANDLE_VALUE ? nullptr : opened;
     return is_open();
 }
@@ -192,6 +248,53 @@ bool os_file::close() {
     const bool closed = CloseHandle(native(handle_)) != 0;
     handle_ = nullptr;
     return closed;
+}
+
+bool os_file::lock() const {
+    OVERLAPPED from_start{};
+    return is_open() && LockFileEx(native(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD,
+                                   &from_start) != 0;
+}
+
+bool os_file::named_by(const std::string& path) const {
+    const std::wstring wide = utf16(path);
+    HANDLE named =
+        wide.empty()
+            ? INVALID_HANDLE_VALUE
+            : CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!is_open() || named == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION mine{};
+    BY_HANDLE_FILE_INFORMATION theirs{};
+    const bool same = GetFileInformationByHandle(native(handle_), &mine) != 0 &&
+                      GetFileInformationByHandle(named, &theirs) != 0 &&
+                      mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
+                      mine.nFileIndexHigh == theirs.nFileIndexHigh &&
+                      mine.nFileIndexLow == theirs.nFileIndexLow;
+    static_cast<void>(CloseHandle(named));
+    return same;
+}
+
+// A new file takes the folder's permissions, as the old one did.
+bool os_file::take_access_of(const os_file& original) const {
+    return is_open() && original.is_open();
+}
+
+bool rename_over(const std::string& from, const std::string& to) {
+    const std::wstring source = utf16(from);
+    const std::wstring target = utf16(to);
+    return !source.empty() && !target.empty() &&
+           MoveFileExW(source.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void sync_folder_of(const std::string& /*path*/) {}  // the rename was written through
+
+bool remove_file(const std::string& path) {
+    const std::wstring wide = utf16(path);
+    return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
 }
 
 void keep_running_past_size_limits() {}  // Windows sends no signal for it
@@ -311,6 +414,46 @@ bool os_file::close() {
     descriptor_ = -1;
     return closed;
 }
+
+bool os_file::lock() const {
+    return is_open() && uninterrupted([&] { return ssize_t{flock(descriptor_, LOCK_EX)}; }) == 0;
+}
+
+bool os_file::named_by(const std::string& path) const {
+    struct stat mine {};
+    struct stat named {};
+    return is_open() && fstat(descriptor_, &mine) == 0 && stat(path.c_str(), &named) == 0 &&
+           mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+}
+
+// The owner first: changing it may clear the set-user and set-group bits.
+bool os_file::take_access_of(const os_file& original) const {
+    struct stat status {};
+    if (!is_open() || !original.is_open() || fstat(original.descriptor_, &status) != 0) {
+        return false;
+    }
+    if (fchown(descriptor_, status.st_uid, status.st_gid) != 0 && errno != EPERM) {
+        return false;
+    }
+    constexpr mode_t permission_bits = 07777;
+    return fchmod(descriptor_, status.st_mode & permission_bits) == 0;
+}
+
+bool rename_over(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void sync_folder_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        static_cast<void>(fsync(descriptor));
+        static_cast<void>(::close(descriptor));
+    }
+}
+
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 void keep_running_past_size_limits() { static_cast<void>(std::signal(SIGXFSZ, SIG_IGN)); }
 

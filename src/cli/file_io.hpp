@@ -53,6 +53,17 @@ public:
     [[nodiscard]] bool resize(std::int64_t length) const;
     [[nodiscard]] bool sync() const;
 
+    // Waits for, then holds until the close, the only exclusive lock on
+    // the file: runs that rewrite it take turns.
+    [[nodiscard]] bool lock() const;
+
+    // Whether `path` still names this very file (not one renamed over it).
+    [[nodiscard]] bool named_by(const std::string& path) const;
+
+    // This file gets `original`'s permission bits, and its owner and group
+    // where the user may give them (elsewhere they stay the user's).
+    [[nodiscard]] bool take_access_of(const os_file& original) const;
+
     // False when the system reports a failure here: some report a failed
     // write only at the close. The handle is closed either way.
     [[nodiscard]] bool close();
@@ -76,3 +87,38 @@ std::string final_folder_path(const std::string& path);
 // A write past a file-size limit must fail and be answered, where the
 // signal's default would kill the tool half-way through.
 void keep_running_past_size_limits();
+
+// `from` renamed to `to`, replacing it whole, the rename itself on disk
+// before this returns where the system says so.
+[[nodiscard]] bool rename_over(const std::string& from, const std::string& to);
+
+// The folder that holds `path` flushed, so that a rename in it lasts; a
+// failure is not reported, as it comes after the rename.
+void sync_folder_of(const std::string& path);
+
+// Removes the file at `path`; false when it could not.
+bool remove_file(const std::string& path);
+
+// A new file beside another, under a name no other run picks, that is
+// removed again unless it replaces the other: what a whole file rewritten
+// goes through, so that a failure anywhere leaves the original as it was.
+class temporary_file {
+public:
+    temporary_file() = default;
+    temporary_file(const temporary_file&) = delete;
+    temporary_file& operator=(const temporary_file&) = delete;
+    ~temporary_file();
+
+    // Created in the folder of `beside`; false when it cannot be.
+    [[nodiscard]] bool create(const std::string& beside);
+    [[nodiscard]] const os_file& file() const { return file_; }
+
+    // Flushed, given `original`'s access, closed and renamed over `path`,
+    // then the folder flushed; false (the file then removed) on a failure
+    // before the rename is done.
+    [[nodiscard]] bool replace(const os_file& original, const std::string& path);
+
+private:
+    os_file file_;
+    std::string path_;  // empty once gone or renamed
+};

@@ -21,6 +21,7 @@ struct track {
     bool data = false;              // a Mode 1 or Mode 2 Form 1 track: it can hold a System Area
     bool mode_from_header = false;  // raw, Mode 1 or 2 as its first sector's header says
     int session = 1;
+    std::int32_t shown_size = 0;  // what `sector size` reports where it is not layout.sector_size
 };
 
 using track_list = std::vector<track>;

@@ -152,6 +152,18 @@ void write_ecc(raw_sector& sector) {
     q.close(sector, 2248, 2300);
 }
 
+// Mode 2 keeps its header out of the ECC: it is computed as if zero.
+void ecc_without_header(raw_sector& sector, bool zero_header) {
+    constexpr std::size_t header = 12;
+    std::array<std::uint8_t, 4> kept{};
+    std::copy_n(sector.begin() + header, kept.size(), kept.begin());
+    if (zero_header) {
+        std::fill_n(sector.begin() + header, kept.size(), 0);
+    }
+    write_ecc(sector);
+    std::copy(kept.begin(), kept.end(), sector.begin() + header);
+}
+
 }  // namespace
 
 bool codes_match(const raw_sector& sector, bool mode1) {
@@ -169,13 +181,16 @@ void write_codes(raw_sector& sector, bool mode1) {
     if (!range.ecc) {
         return;
     }
-    // Mode 2 keeps its header out of the ECC: it is computed as if zero.
-    constexpr std::size_t header = 12;
-    std::array<std::uint8_t, 4> kept{};
-    std::copy_n(sector.begin() + header, kept.size(), kept.begin());
-    if (!mode1) {
-        std::fill_n(sector.begin() + header, kept.size(), 0);
-    }
-    write_ecc(sector);
-    std::copy(kept.begin(), kept.end(), sector.begin() + header);
+    ecc_without_header(sector, !mode1);
+}
+
+void write_parity(raw_sector& sector) {
+    constexpr std::size_t mode = 15;
+    ecc_without_header(sector, sector[mode] == 2);
+}
+
+bool parity_matches(const raw_sector& sector) {
+    raw_sector computed = sector;
+    write_parity(computed);
+    return computed == sector;
 }

@@ -18,3 +18,13 @@ bool codes_match(const raw_sector& sector, bool mode1);
 // Writes the EDC, and the ECC where the sector's form has one, that its
 // contents give. No other byte changes.
 void write_codes(raw_sector& sector, bool mode1);
+
+// Writes the P and Q parity (bytes 2076 to 2351) alone, over bytes 12 to
+// 2075, the header counted as zero where the mode byte says 2: the parity a
+// CHD's CD codecs drop and regenerate, for any form and with the EDC as
+// stored.
+void write_parity(raw_sector& sector);
+
+// Whether the P and Q parity stored is what write_parity would write: then
+// a reader that drops the parity can make it again from the rest.
+bool parity_matches(const raw_sector& sector);

@@ -1,0 +1,20 @@
+// Decoding one CHD hunk with any codec chdman writes for a CD or a DVD:
+// the CD codecs (cdlz, cdzl, cdzs, cdfl, whose frames are 2352 sector
+// bytes and 96 subcode bytes coded apart) and the generic ones (zlib,
+// lzma, zstd, huff, flac). Audio comes out as the file keeps it: 16-bit
+// samples big-endian, the reverse of a cue sheet's BINARY file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Whether hunks coded with `codec` (a header slot's four letters) decode here.
+bool codec_known(std::uint32_t codec);
+
+// The `hunk_bytes` bytes that `compressed` holds, coded with `codec`. None
+// for an unknown codec or data that does not decode to exactly that many
+// bytes. Sectors whose sync and parity the CD codecs dropped get them back.
+std::optional<std::string> decode_hunk(std::uint32_t codec, std::string_view compressed,
+                                       std::uint32_t hunk_bytes);

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Patches CHDs that chdman made around genisoimage and vcdimager volumes, and reads each back with
+# chdman: verify (both SHA1s, every hunk's CRC) and extractcd (the ip in the data track's sectors
+# 0-15, every other byte as before). $1: the program that patches a CHD given image and ip.
+set -euo pipefail
+tool=$(realpath "$1")
+for p in chdman genisoimage vcdimager ffmpeg setpriv; do command -v $p > /dev/null || { echo "SKIP: no $p"; exit 77; }; done
+work=$(mktemp -d) && chmod 755 "$work" && trap 'rm -rf "$work"' EXIT && cd "$work"
+
+fail() { echo "FAIL: $*"; exit 1; }
+bytes() { dd if="$1" iflag=skip_bytes,count_bytes skip="$2" count="$3" status=none; }
+frames() {  # ISO, subcode bytes: raw Mode 1 frames around its sectors, codes zero
+    printf '\0\377\377\377\377\377\377\377\377\377\377\0\0\2\0\1' > sync && head -c 288 /dev/zero > pad
+    mkdir -p s && split -a 4 -b 2048 "$1" s/ && head -c $(($(stat -c %s "$1") * $2 / 2048)) /dev/urandom > subcodes
+    for f in s/*; do cat sync "$f" pad; head -c "$2"; done < subcodes && rm -r s
+}
+extract() {  # CHD, cue or toc (which keeps subcode), name
+    chdman extractcd -f -i "$1" -o "$3.$2" -ob "$3.bin" > /dev/null 2>&1 || fail "$1: extractcd refuses it"
+}
+
+head -c 32768 /dev/urandom > ip.bin && head -c 32768 /dev/urandom > ip2.bin
+mkdir tree && head -c 200000 /dev/urandom > tree/noise && head -c 200000 /dev/zero > tree/zeros
+seq 1 30000 > tree/numbers && genisoimage -quiet -V CHD -o vol.iso tree
+frames vol.iso 0 > raw.bin && frames vol.iso 96 > sub.bin && head -c $((299 * 2352)) /dev/urandom > audio.bin
+printf 'FILE "raw.bin" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n' > raw.cue
+printf 'FILE "audio.bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n' > audio.cue
+printf 'FILE "vol.iso" BINARY\n  TRACK 02 MODE1/2048\n    INDEX 01 00:00:00\n' >> audio.cue
+n=$(($(stat -c %s vol.iso) / 2048))
+printf 'CD_ROM\nTRACK MODE1_RAW RW_RAW\nDATAFILE "sub.bin" %02d:%02d:%02d\n' $((n / 4500)) $((n / 75 % 60)) $((n % 75)) > sub.toc
+ffmpeg -loglevel error -f lavfi -i testsrc=s=352x240:r=30000/1001 -t 1 -target ntsc-vcd -an video.mpg
+vcdimager -q -l CHD --add-file=tree/numbers,NUMBERS.TXT video.mpg -c vcd.cue -b vcd.bin > /dev/null 2>&1
+
+# Source; in the extracted bin, where the data track starts, its sector size and user data offset,
+# and whether its sectors carry live codes the patch recomputes; createcd's options.
+while read -r source start size offset codes options; do
+    name=${source%.*}${options// /}.chd
+    # shellcheck disable=SC2086 # the options are words
+    chdman createcd -i "$source" -o "$name" $options > /dev/null 2>&1 || fail "$name: createcd"
+    sheet=cue && [[ $source != *.toc ]] || sheet=toc
+    extract "$name" $sheet before
+    for ip in ip.bin ip2.bin; do
+        out=$("$tool" "$name" "$ip") || fail "$name: status $?, printed '$out'"
+        chdman verify -i "$name" > /dev/null 2>&1 || fail "$name: verify fails after $ip"
+        extract "$name" $sheet after
+        for ((i = 0; i < 16; i++)); do bytes after.bin $((start + i * size + offset)) 2048; done |
+            cmp -s - "$ip" || fail "$name: $ip is not the user data of sectors 0-15"
+        { cmp -l before.bin after.bin || true; } | awk -v o="$start" -v s="$size" -v d="$offset" -v c="$codes" '
+            { p = $1 - 1 - o; at = p % s } p < 0 || p >= 16 * s || (at < d || at >= d + 2048) && !(c && at >= d + 2048) { exit 1 }' ||
+            fail "$name: bytes beside the user data of sectors 0-15 changed"
+        sizes+=("$(stat -c %s "$name")")
+    done
+    ((sizes[1] - sizes[0] < 4096 && sizes[0] - sizes[1] < 4096)) || fail "$name: a second patch grew it: ${sizes[*]}"
+    sizes=()
+done << 'EOF_CASES'
+vol.iso 0 2048 0 0
+vol.iso 0 2048 0 0 -c none
+vol.iso 0 2048 0 0 -c cdzl
+vol.iso 0 2048 0 0 -c cdlz
+vol.iso 0 2048 0 0 -c cdfl
+raw.cue 0 2352 16 0
+raw.cue 0 2352 16 0 -hs 7344
+audio.cue 703248 2048 0 0
+sub.toc 0 2448 16 0
+vcd.cue 0 2352 24 1 -c cdzl
+EOF_CASES
+
+# A write that fails leaves the file as it was and nothing beside it: past a file-size limit, and
+# in a folder the user may not write to.
+cp vol.chd kept.chd && mkdir ro && cp vol.chd ro/ && chmod 555 ro && find . | sort > listing
+for run in "ulimit -f 64; exec \"$tool\" vol.chd ip.bin" "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$tool\" ro/vol.chd ip.bin"; do
+    out=$(bash -c "$run") && fail "$run: succeeded"
+    [[ $out = "can't write image("*".chd)" ]] || fail "$run: printed '$out'"
+done
+{ cmp -s vol.chd kept.chd && cmp -s ro/vol.chd kept.chd; } || fail "a failed write changed the file"
+find . | sort | cmp -s - listing || fail "a failed write left a file behind"
+
+# Two runs at once: one after the other, the last one's ip whole in a valid file.
+"$tool" vol.chd ip.bin > /dev/null & "$tool" vol.chd ip2.bin > /dev/null; wait $!
+chdman verify -i vol.chd > /dev/null 2>&1 || fail "two runs at once: verify fails"
+extract vol.chd cue after && head -c 32768 after.bin > area
+cmp -s area ip.bin || cmp -s area ip2.bin || fail "two runs at once: no whole ip"
