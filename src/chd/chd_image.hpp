@@ -1,7 +1,13 @@
 // A CHD file opened for reading through a byte-reading callback: its
 // header, metadata, tracks and map, and any hunk or range of its image
 // decoded on demand. Pure over the callback, so that the tool's file I/O
-// and the fuzzer drive it alike.
+// and the fuzzer drive it alike. Nothing is cached and no member changes
+// after open: hunks may be decoded on several threads at once where the
+// callback allows it (e.g. pread).
+//
+// For the track choice, a CHD is one file of header().logical_bytes bytes
+// named as open() was told, read through image_bytes(); every CD frame is
+// 2448 bytes, so a track's layout is {2448, where its user data is}.
 #pragma once
 
 #include <cstdint>
