@@ -19,7 +19,7 @@ TEST_F(Tool, ExtractsOrRefusesAndLeavesNoIpFile) {
     const fs::path short_raw = dir / "short.bin";
     write_file(image, volume, 40960);
     write_file(odd, "", 32769);
-    write_file(short_raw, "", 14 * 2352);
+    write_file(short_raw, "", 15 * 2352);  // one sector short, yet over 32768 bytes
     const std::string usage =
         "bootgraft-extract <imagefile> <ipfile>\n read first 16 sector of cd image\n"
         " support 2048/2336/2352 iso image\n";
