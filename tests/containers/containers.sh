@@ -89,6 +89,7 @@ mds() {  # stored size, then one track a session: "session start, lead-out, mode
         mds_entry "$mode" $((size == 2448 ? 8 : 0)) $((mode == 0xa9 ? 0 : 4)) "$k" "$lba" "$size" "$lba" "$off" "$name"
     done; num le 4 $((name + 16)) 0; num le 8 0; printf '*.mdf\0'
 }
+poke() { local f=$1; shift; for ((; $#; )); do num le "$2" "$3" | dd of="$f" bs=1 seek="$1" conv=notrunc status=none; shift 3; done; }  # file, then offset, width, value
 cdi() {  # image, footer version (4: 2.0, 6: 3.5), then one track a session: "mode pregap length start size-code"
     local img=$1 v=$2 a t=0 s mode pre len start code; shift 2; a=$(stat -c %s "$img")
     { num le 2 $#; for s; do
@@ -105,7 +106,7 @@ head -c 32768 /dev/urandom > ip.bin && head -c 32768 /dev/urandom > sa.bin && mk
 vol 0 && vol 11420 && vol 11431  # 11420: after a 20-sector audio session; 11431: after vol0's
 frame vol0.iso 16 0 > m1.raw && frame vol0.iso 24 0 > m2.raw && frame vol11420.iso 16 0 > s2m1.raw
 frame vol11420.iso 24 0 > s2m2.raw && frame vol0.iso 16 96 > m1sub.raw && noise 20 2352 > audio.raw
-mkdir enh dump mixed iso m2336 short tiny t1 t2 t3 n1 n2 n3 n4 n5 n6 n7 n8 c1 c2 m1 m2 m3 m4 d1 d2 d3 raw h1 h2 h3 h4
+mkdir enh dump mixed iso m2336 short tiny t1 t2 t3 n1 n2 n3 n4 n5 n6 n7 n8 c1 c2 m1 m2 m3 m4 m5 d1 d2 d3 raw h1 h2 h3 h4
 
 # Cue sheets: Enhanced CD (data pregap stored), a file a track (audio's gone), mixed (CRLF, byte-order mark), 2048, 2336.
 cat audio.raw <(noise 150 2352) s2m2.raw > enh/disc.bin
@@ -151,6 +152,8 @@ cat audio.raw s2m2.raw > m3/disc.mdf && mds 2352 "-150 20 0xa9 0 0" "11270 11451
 # A UTF-16 name: U+00E9 and U+1D11E (a surrogate pair), then ".mdf".
 cp m1.raw m4/é𝄞.mdf && mds 2352 "-150 31 0xaa 0 0" > m4/disc.mds && truncate -s 436 m4/disc.mds
 { num le 4 1 0 0; printf '\xe9\0\x34\xd8\x1e\xdd.\0m\0d\0f\0\0\0'; } >> m4/disc.mds
+# Mixed mode: data track 1 ends where audio track 2 of its session begins (entries 2 and 4 of m1's made tracks).
+cp m1/disc.* m5 && poke m5/disc.mds 192 1 0xaa 196 1 1 208 2 2352 352 1 0xa9 356 1 2 388 4 20 392 8 $((20 * 2352))
 cat <(noise 2 2352) m1.raw > d1/disc.cdi && cdi d1/disc.cdi 4 "1 2 31 148 2"  # start: the pregap's LBA + 150
 cat <(noise 2 2352) audio.raw <(noise 2 2352) s2m2.raw > d2/disc.cdi && cdi d2/disc.cdi 6 "0 2 20 148 2" "2 2 31 11568 2"
 cat <(noise 2 2352) m1.raw > d3/disc.cdi && cdi d3/disc.cdi 4 "1 2 32 148 2"  # a sector more than the image holds
@@ -198,6 +201,7 @@ m1|disc.mds|sector size:2352|disc.mdf|0|16
 m2|disc.mds|sector size:2448|disc.mdf|0|16
 m3|disc.mds|sector size:2352|disc.mdf|$((20 * 2352))|24
 m4|disc.mds|sector size:2352|é𝄞.mdf|0|16
+m5|disc.mds|sector size:2352|disc.mdf|0|16
 d1|disc.cdi|sector size:2352|disc.cdi|$((2 * 2352))|16
 d2|disc.cdi|sector size:2352|disc.cdi|$((24 * 2352))|24
 d3|disc.cdi|unknown image
@@ -225,9 +229,7 @@ EOF
 # DiscJuggler (its descriptor at 77616): a mark, CD-Text count, mode, size code, sessions, tracks.
 k=0 && cp -a m1.orig x0 && truncate -s 300 x0/disc.mds && run x0 disc.mds "unknown image"
 while read -r good end fields; do
-    read -ra p <<< "$fields" && cp -a "$good.orig" x$((++k))
-    for ((i = 0; i < ${#p[@]}; i += 3)); do num le "${p[i + 1]}" "${p[i + 2]}" | dd of="x$k/disc.$end" bs=1 seek="${p[i]}" conv=notrunc status=none; done
-    run "x$k" "disc.$end" "unknown image"
+    read -ra p <<< "$fields" && cp -a "$good.orig" x$((++k)) && poke "x$k/disc.$end" "${p[@]}" && run "x$k" "disc.$end" "unknown image"
 done << EOF
 m1 mds 16 1 2
 m1 mds 20 2 60
