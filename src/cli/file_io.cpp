@@ -221,8 +221,21 @@ bool os_file::open(const std::string& path, access how) {
                       : how == access::update ? O_RDWR
                                               : O_WRONLY | O_CREAT | O_EXCL;
     constexpr mode_t everyone = 0666;  // as the umask allows
-    descriptor_ = static_cast<int>(
-        uninterrupted([&] { return ::open(path.c_str(), flags | always, everyone); }));
+    const auto open_with = [&](int extra) {
+        return static_cast<int>(
+            uninterrupted([&] { return ::open(path.c_str(), flags | always | extra, everyone); }));
+    };
+    // Only read, a file keeps even its access time where its owner reads it;
+    // others may not ask for that, and read it as ever.
+#ifdef O_NOATIME
+    constexpr int keep_access_time = O_NOATIME;
+#else
+    constexpr int keep_access_time = 0;  // a system without it
+#endif
+    descriptor_ = open_with(how == access::read ? keep_access_time : 0);
+    if (descriptor_ < 0 && errno == EPERM && how == access::read) {
+        descriptor_ = open_with(0);
+    }
     // A folder opens for reading here, as it never does on Windows: it is
     // no file to read.
     struct stat status {};

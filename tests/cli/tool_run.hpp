@@ -46,7 +46,8 @@ inline const std::string tool = command(BOOTGRAFT_EXE);
 // `exe` run so that permission bits bind it. Root writes whatever the bits
 // say: it runs as nobody, from a copy in `dir` that nobody can reach
 // wherever the build tree lies.
-inline std::string bound_by_permissions(const char* exe, const std::filesystem::path& dir) {
+inline std::string bound_by_permissions(const char* exe,
+                                        [[maybe_unused]] const std::filesystem::path& dir) {
 #ifndef _WIN32
     if (geteuid() == 0) {
         const std::filesystem::path copy = dir / std::filesystem::path(exe).filename();
