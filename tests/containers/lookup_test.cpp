@@ -68,6 +68,8 @@ TEST(TrackFileName, TellsUtf8AndFoldsItsLetters) {
         {"\xC0\x80", false, ""},          // overlong
         {"\xE0\x9F\xBF", false, ""},      // overlong
         {"\xED\xA0\x80", false, ""},      // a surrogate
+        {"\xED\xBF\xBF", false, ""},      // the last surrogate
+        {"\x80", false, ""},              // a continuation alone
         {"\xF4\x90\x80\x80", false, ""},  // past U+10FFFF
         {"\xE2\x82", false, ""},          // cut short
         {"\xF0\x9F\x92\xBF\x7F", true, "\xF0\x9F\x92\xBF\x7F"},
