@@ -331,11 +331,11 @@ bool os_file::open(const std::string& path, access how) {
     // Only read, a file keeps even its access time where its owner reads it;
     // others may not ask for that, and read it as ever.
 #ifdef O_NOATIME
-    constexpr int keep_access_time = O_NOATIME;
+    const int keep_access_time = how == access::read ? O_NOATIME : 0;
 #else
-    constexpr int keep_access_time = 0;  // a system without it
+    const int keep_access_time = 0;  // a system without it
 #endif
-    descriptor_ = open_with(how == access::read ? keep_access_time : 0);
+    descriptor_ = open_with(keep_access_time);
     if (descriptor_ < 0 && errno == EPERM && how == access::read) {
         descriptor_ = open_with(0);
     }
