@@ -147,7 +147,7 @@ system_area container_image(const container_format& format, const std::string& i
     return read_block(std::move(area), block_length(chosen.layout, chosen.end - chosen.offset));
 }
 
-// A CHD, opened read-only as `area.file`: one file of decoded bytes whose
+// A CHD, opened as `area.file`, only read here: one file of decoded bytes whose
 // tracks its metadata lists. Whatever the reader refuses is no image here.
 system_area chd_image_area(system_area area) {
     const os_file& file = area.file;
@@ -183,9 +183,11 @@ system_area chd_image_area(system_area area) {
 }  // namespace
 
 system_area find_system_area(const std::string& image_path, os_file::access how) {
+    // Opened as `how` says, so that a read-only CHD is refused as any image
+    // is, though the patch renames a new file over it.
     system_area chd;
     chd.path = image_path;
-    if (chd.file.open(image_path, os_file::access::read) && chd.file.regular_file() &&
+    if (chd.file.open(image_path, how) && chd.file.regular_file() &&
         is_chd(chd.file.read_at(0, 8))) {
         return chd_image_area(std::move(chd));
     }

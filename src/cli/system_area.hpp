@@ -26,13 +26,14 @@ struct system_area {
 };
 
 // A file that opens with the CHD signature is a CHD whatever its name: it
-// is only read here, and its tracks are chosen as a container's are. A
-// plain image is laid out by its length, name and probes; a container's
-// table names the files and the track (see track_choice.hpp). Containers
-// and sheets are only ever read; the file that holds the sectors is opened
-// as `how` says, and a file of a container's data track must be a regular
-// file beside it that can be opened so. Its sectors are read, and nothing
-// else is read than what decides where they are.
+// is opened as `how` says but only read here, and its tracks are chosen as
+// a container's are. A plain image is laid out by its length, name and
+// probes; a container's table names the files and the track (see
+// track_choice.hpp). Containers and sheets are only ever read; the file
+// that holds the sectors is opened as `how` says, and a file of a
+// container's data track must be a regular file beside it that can be
+// opened so. Its sectors are read, and nothing else is read than what
+// decides where they are.
 system_area find_system_area(const std::string& image_path, os_file::access how);
 
 // The line that says the layout found: "sector size:N", N its stored size.
