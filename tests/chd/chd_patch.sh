@@ -88,7 +88,7 @@ done
 
 # A write that fails leaves the file as it was and nothing beside it: past a file-size limit, and
 # in a folder the user may not write to.
-cp vol.chd kept.chd && mkdir ro && cp vol.chd ro/ && chmod 555 ro && find . | sort > listing
+cp vol.chd kept.chd && mkdir ro && cp vol.chd ro/ && chmod 666 ro/vol.chd && chmod 555 ro && find . | sort > listing
 [[ -n ${RUNNER:-} ]] ||
 for run in "ulimit -f 64; exec \"$bin\" vol.chd ip.bin" "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$bin\" ro/vol.chd ip.bin"; do
     out=$(bash -c "$run") && fail "$run: succeeded"
