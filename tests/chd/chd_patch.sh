@@ -75,14 +75,20 @@ dvd.img 0 2048 0 0 -c none
 EOF_CASES
 
 # Refused, the file as it was, nothing extracted: a damaged header (version 9), a raw and a hard
-# disk CHD; a .chd without the signature is a plain image.
+# disk CHD, a track of 10 sectors; a .chd without the signature is a plain image.
 cp vol.chd bad.chd && printf '\11' | dd of=bad.chd bs=1 seek=15 conv=notrunc status=none
-for f in bad.chd noncd.chd hd.chd; do
+head -c 20480 /dev/zero > tiny.iso && chdman createcd -i tiny.iso -o tiny.chd > /dev/null 2>&1
+while read -r f said; do
     cp "$f" kept && out=$(tool "$f" ip.bin) && fail "$f: patched"
-    { [[ $out = "unknown image" ]] && cmp -s "$f" kept; } || fail "$f: printed '$out', or changed"
-    out=$(take "$f" out.ip 2>&1) && fail "$f: extracted"
-    [[ $out = "unknown image" && ! -e out.ip ]] || fail "$f: extraction printed '$out' or left a file"
-done
+    { [[ $out = "$said" ]] && cmp -s "$f" kept; } || fail "$f: printed '$out', or changed"
+    out=$(take "$f" out.ip 2>&1 | tr -d '\r') && fail "$f: extracted"
+    [[ $out = "$said" && ! -e out.ip ]] || fail "$f: extraction printed '$out' or left a file"
+done << 'EOF_REFUSED'
+bad.chd unknown image
+noncd.chd unknown image
+hd.chd unknown image
+tiny.chd image size is too small
+EOF_REFUSED
 { cp vol.iso plain.chd && [[ $(tool plain.chd ip.bin) = "sector size:2048" ]] && head -c 32768 plain.chd | cmp -s - ip.bin; } ||
     fail "a .chd without the signature is not patched as a plain image"
 
@@ -95,7 +101,7 @@ for run in "ulimit -f 64; exec \"$bin\" vol.chd ip.bin" "exec setpriv --reuid=no
     [[ $out = "sector size:2048"$'\n'"can't write image("*".chd)" ]] || fail "$run: printed '$out'"
 done
 { cmp -s vol.chd kept.chd && cmp -s ro/vol.chd kept.chd; } || fail "a failed write changed the file"
-find . | sort | cmp -s - listing || fail "a failed write left a file behind"
+find . | sort | diff - listing || fail "a failed write left a file behind"
 
 # Two runs at once: one after the other, the last one's ip whole in a valid file.
 tool vol.chd ip.bin > /dev/null & tool vol.chd ip2.bin > /dev/null; wait $!
