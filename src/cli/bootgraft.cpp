@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/chd_patch.hpp"
 #include "cli/console.hpp"
 #include "cli/file_io.hpp"
 #include "cli/system_area.hpp"
@@ -50,9 +51,14 @@ void roll_back(const std::string& image_path, std::int64_t length, std::int64_t 
     }
 }
 
-// The one write: the block the image's System Area was read from, patched.
+// The one write: the block the image's System Area was read from, patched;
+// a CHD is written again whole beside it, under its own lock.
 int patch(system_area area, const std::string& ip) {
-    say(sector_size_line(area.layout));
+    say(sector_size_line(area));
+    if (area.chd) {
+        area.file = os_file();
+        return patch_chd(area.path, area.offset, area.layout, ip);
+    }
     if (!write_block(area.file, area.offset, patch_block(area.block, area.layout, ip))) {
         roll_back(area.path, area.file_size, area.offset, area.block);
         return fail(naming("can't write image", area.path));

@@ -50,7 +50,7 @@ int extract(const std::string& image_path, const std::string& ip_path) {
         return fail("image size is too small\n");
     }
     const std::string ip = user_data(area.block, area.layout);
-    const std::string sector_line = sector_size_line(area.layout);
+    const std::string sector_line = sector_size_line(area);
     if (!to_output) {
         return write_ip(ip_path, sector_line, ip);
     }

@@ -228,7 +228,7 @@ bool write_pieces(const os_file& from, const os_file& to, const std::vector<file
 
 // With the file open and locked: everything from the first read to the
 // rename.
-int patch_locked(const os_file& file, const std::string& path, std::int64_t first_byte,
+int patch_locked(os_file& file, const std::string& path, std::int64_t first_byte,
                  sector_layout layout, const std::string& ip) {
     const std::int64_t size = file.size();
     const std::optional<chd_image> image = chd_image::open(

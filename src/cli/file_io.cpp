@@ -4,10 +4,12 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -121,9 +123,13 @@ bool temporary_file::create(const std::string& beside) {
     return false;
 }
 
-bool temporary_file::replace(const os_file& original, const std::string& path) {
-    if (!file_.take_access_of(original) || !file_.sync() || !file_.close() ||
-        !rename_over(path_, path)) {
+bool temporary_file::replace(os_file& original, const std::string& path) {
+    if (!file_.take_access_of(original) || !file_.sync() || !file_.close()) {
+        return false;
+    }
+    // A system without POSIX renames (Windows before 10, Wine) will not
+    // replace a file that is open: the original, and its lock, go first.
+    if (!rename_over(path_, path) && (!original.close() || !rename_over(path_, path))) {
         return false;
     }
     path_.clear();
@@ -282,12 +288,41 @@ bool os_file::take_access_of(const os_file& original) const {
     return is_open() && original.is_open();
 }
 
+namespace {
+
+// The rename that replaces a file others hold open (the patch keeps the
+// original open and locked until the rename): POSIX semantics, which
+// MoveFileExW lacks. False where the system does not offer them.
+bool rename_posix(const std::wstring& source, const std::wstring& target) {
+    HANDLE from = CreateFileW(source.c_str(), DELETE | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (from == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const std::size_t name_bytes = target.size() * sizeof(wchar_t);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    info->FileNameLength = static_cast<DWORD>(name_bytes);
+    std::memcpy(info->FileName, target.c_str(), name_bytes);
+    // FileRenameInfoEx, which the headers declare only for later targets.
+    constexpr auto rename_ex = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+    const bool renamed =
+        SetFileInformationByHandle(from, rename_ex, info, static_cast<DWORD>(buffer.size())) != 0;
+    static_cast<void>(CloseHandle(from));
+    return renamed;
+}
+
+}  // namespace
+
 bool rename_over(const std::string& from, const std::string& to) {
     const std::wstring source = utf16(from);
     const std::wstring target = utf16(to);
     return !source.empty() && !target.empty() &&
-           MoveFileExW(source.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+           (rename_posix(source, target) ||
+            MoveFileExW(source.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0);
 }
 
 void sync_folder_of(const std::string& /*path*/) {}  // the rename was written through

@@ -115,8 +115,9 @@ public:
 
     // Flushed, given `original`'s access, closed and renamed over `path`,
     // then the folder flushed; false (the file then removed) on a failure
-    // before the rename is done.
-    [[nodiscard]] bool replace(const os_file& original, const std::string& path);
+    // before the rename is done. `original` is closed first where the
+    // system cannot rename over an open file.
+    [[nodiscard]] bool replace(os_file& original, const std::string& path);
 
 private:
     os_file file_;

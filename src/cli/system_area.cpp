@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "chd/chd_image.hpp"
 #include "cli/console.hpp"
 #include "cli/track_file_lookup.hpp"
 #include "containers/container.hpp"
@@ -146,13 +147,55 @@ system_area container_image(const container_format& format, const std::string& i
     return read_block(std::move(area), block_length(chosen.layout, chosen.end - chosen.offset));
 }
 
+// A CHD, opened as `area.file`, only read here: one file of decoded bytes whose
+// tracks its metadata lists. Whatever the reader refuses is no image here.
+system_area chd_image_area(system_area area) {
+    const os_file& file = area.file;
+    area.file_size = file.size();
+    const std::optional<chd_image> image = chd_image::open(
+        [&file](std::int64_t offset, std::int64_t count) { return file.read_at(offset, count); },
+        area.file_size, area.path);
+    if (!image) {
+        return refused("unknown image\n");
+    }
+    const track_choice choice = choose_track(
+        image->tracks(), {{area.path, static_cast<std::int64_t>(image->header().logical_bytes)}},
+        [&image](const std::string&, std::int64_t offset, std::int64_t count) {
+            return image->image_bytes(offset, count).value_or(std::string());
+        });
+    if (!choice.refusal.empty()) {
+        return refused(choice.refusal);
+    }
+    const track& chosen = choice.chosen;
+    const std::optional<std::string> block =
+        image->image_bytes(chosen.offset, block_length(chosen.layout, chosen.end - chosen.offset));
+    if (!block) {
+        return refused(naming("can't read image", area.path));
+    }
+    area.chd = true;
+    area.offset = chosen.offset;
+    area.layout = chosen.layout;
+    area.shown_size = chosen.shown_size;
+    area.block = *block;
+    return area;
+}
+
 }  // namespace
 
 system_area find_system_area(const std::string& image_path, os_file::access how) {
+    // Opened as `how` says, so that a read-only CHD is refused as any image
+    // is, though the patch renames a new file over it.
+    system_area chd;
+    chd.path = image_path;
+    if (chd.file.open(image_path, how) && chd.file.regular_file() &&
+        is_chd(chd.file.read_at(0, 8))) {
+        return chd_image_area(std::move(chd));
+    }
     const std::optional<container_format> format = container_of(image_path);
     return format ? container_image(*format, image_path, how) : plain_image(image_path, how);
 }
 
-std::string sector_size_line(sector_layout layout) {
-    return "sector size:" + std::to_string(layout.sector_size) + "\n";
+std::string sector_size_line(const system_area& area) {
+    const std::int32_t size = area.shown_size != 0 ? area.shown_size : area.layout.sector_size;
+    return "sector size:" + std::to_string(size) + "\n";
 }

@@ -16,18 +16,25 @@ struct system_area {
     std::int64_t file_size = -1;
     std::int64_t offset = 0;  // where its sector 0 is stored
     sector_layout layout{0, 0};
+    std::int32_t shown_size = 0;  // what "sector size" says where not layout.sector_size
+    // A CHD: `offset` counts in its decoded bytes, `block` holds them, and
+    // the patch rewrites the whole file (chd_patch.hpp).
+    bool chd = false;
     // The first 16 stored sectors from `offset`, as read; fewer bytes
     // where a plain image ends sooner.
     std::string block;
 };
 
-// A plain image is laid out by its length, name and probes; a container's
-// table names the files and the track (see track_choice.hpp). Containers
-// and sheets are only ever read; the file that holds the sectors is opened
-// as `how` says, and a file of a container's data track must be a regular
-// file beside it that can be opened so. Its sectors are read, and nothing
-// else is read than what decides where they are.
+// A file that opens with the CHD signature is a CHD whatever its name: it
+// is opened as `how` says but only read here, and its tracks are chosen as
+// a container's are. A plain image is laid out by its length, name and
+// probes; a container's table names the files and the track (see
+// track_choice.hpp). Containers and sheets are only ever read; the file
+// that holds the sectors is opened as `how` says, and a file of a
+// container's data track must be a regular file beside it that can be
+// opened so. Its sectors are read, and nothing else is read than what
+// decides where they are.
 system_area find_system_area(const std::string& image_path, os_file::access how);
 
 // The line that says the layout found: "sector size:N", N its stored size.
-std::string sector_size_line(sector_layout layout);
+std::string sector_size_line(const system_area& area);

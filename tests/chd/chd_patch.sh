@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Patches CHDs that chdman made around genisoimage and vcdimager volumes, and reads each back with
 # chdman: verify (both SHA1s, every hunk's CRC) and extractcd (the ip in the data track's sectors
-# 0-15, every other byte as before). $1: the program that patches a CHD given image and ip.
+# 0-15, every other byte as before), and with bootgraft-extract. $1, $2: bootgraft and
+# bootgraft-extract; $RUNNER, if set, runs them (Wine for the Windows build).
 set -euo pipefail
-tool=$(realpath "$1")
+bin=$(realpath "$1") && bin_extract=$(realpath "$2")
+tool() { ${RUNNER:-} "$bin" "$@" | tr -d '\r'; }
+take() { ${RUNNER:-} "$bin_extract" "$@"; }
 for p in chdman genisoimage vcdimager ffmpeg setpriv; do command -v $p > /dev/null || { echo "SKIP: no $p"; exit 77; }; done
 work=$(mktemp -d) && chmod 755 "$work" && trap 'rm -rf "$work"' EXIT && cd "$work"
 
@@ -14,8 +17,8 @@ frames() {  # ISO, subcode bytes: raw Mode 1 frames around its sectors, codes ze
     mkdir -p s && split -a 4 -b 2048 "$1" s/ && head -c $(($(stat -c %s "$1") * $2 / 2048)) /dev/urandom > subcodes
     for f in s/*; do cat sync "$f" pad; head -c "$2"; done < subcodes && rm -r s
 }
-extract() {  # CHD, cue or toc (which keeps subcode), name
-    chdman extractcd -f -i "$1" -o "$3.$2" -ob "$3.bin" > /dev/null 2>&1 || fail "$1: extractcd refuses it"
+extract() {  # CHD, cue or toc (which keeps subcode) or dvd, name
+    if [[ $2 = dvd ]]; then chdman extractraw -f -i "$1" -o "$3.bin"; else chdman extractcd -f -i "$1" -o "$3.$2" -ob "$3.bin"; fi > /dev/null 2>&1 || fail "$1: chdman extracts nothing"
 }
 
 head -c 32768 /dev/urandom > ip.bin && head -c 32768 /dev/urandom > ip2.bin
@@ -29,21 +32,26 @@ n=$(($(stat -c %s vol.iso) / 2048))
 printf 'CD_ROM\nTRACK MODE1_RAW RW_RAW\nDATAFILE "sub.bin" %02d:%02d:%02d\n' $((n / 4500)) $((n / 75 % 60)) $((n % 75)) > sub.toc
 ffmpeg -loglevel error -f lavfi -i testsrc=s=352x240:r=30000/1001 -t 1 -target ntsc-vcd -an video.mpg
 vcdimager -q -l CHD --add-file=tree/numbers,NUMBERS.TXT video.mpg -c vcd.cue -b vcd.bin > /dev/null 2>&1
+chdman createraw -i vol.iso -o noncd.chd -hs 4096 -us 2048 -c none > /dev/null 2>&1 && cp noncd.chd dvd.img
+chdman addmeta -i dvd.img -t 'DVD ' -vt '' > /dev/null 2>&1 && chdman createhd -i vol.iso -o hd.chd > /dev/null 2>&1
 
 # Source; in the extracted bin, where the data track starts, its sector size and user data offset,
-# and whether its sectors carry live codes the patch recomputes; createcd's options.
+# and whether its sectors carry live codes the patch recomputes; createcd's options (a .img source
+# is a DVD CHD already, copied with them, and keeps its name: a CHD whatever its name).
 while read -r source start size offset codes options; do
-    name=${source%.*}${options// /}.chd
+    name=${source%.*}${options// /}.chd && sheet=cue && [[ $source != *.toc ]] || sheet=toc
     # shellcheck disable=SC2086 # the options are words
-    chdman createcd -i "$source" -o "$name" $options > /dev/null 2>&1 || fail "$name: createcd"
-    sheet=cue && [[ $source != *.toc ]] || sheet=toc
-    extract "$name" $sheet before
+    if [[ $source = *.img ]]; then
+        name=${source%.*}${options//[ ,]/}.img && sheet=dvd && chdman copy -i "$source" -o "$name" $options > /dev/null 2>&1
+    else chdman createcd -i "$source" -o "$name" $options > /dev/null 2>&1; fi || fail "$name: chdman made none"
+    extract "$name" "$sheet" before
     for ip in ip.bin ip2.bin; do
-        out=$("$tool" "$name" "$ip") || fail "$name: status $?, printed '$out'"
+        { out=$(tool "$name" "$ip") && [[ $out = "sector size:$size" ]]; } || fail "$name: status $?, printed '$out'"
         chdman verify -i "$name" > /dev/null 2>&1 || fail "$name: verify fails after $ip"
-        extract "$name" $sheet after
+        extract "$name" "$sheet" after
         for ((i = 0; i < 16; i++)); do bytes after.bin $((start + i * size + offset)) 2048; done |
             cmp -s - "$ip" || fail "$name: $ip is not the user data of sectors 0-15"
+        take "$name" - 2> /dev/null | cmp -s - "$ip" || fail "$name: bootgraft-extract reads no $ip"
         { cmp -l before.bin after.bin || true; } | awk -v o="$start" -v s="$size" -v d="$offset" -v c="$codes" '
             { p = $1 - 1 - o; at = p % s } p < 0 || p >= 16 * s || (at < d || at >= d + 2048) && !(c && at >= d + 2048) { exit 1 }' ||
             fail "$name: bytes beside the user data of sectors 0-15 changed"
@@ -62,20 +70,41 @@ raw.cue 0 2352 16 0 -hs 7344
 audio.cue 703248 2048 0 0
 sub.toc 0 2448 16 0
 vcd.cue 0 2352 24 1 -c cdzl
+dvd.img 0 2048 0 0 -c lzma,zlib,huff,flac
+dvd.img 0 2048 0 0 -c none
 EOF_CASES
+
+# Refused, the file as it was, nothing extracted: a damaged header (version 9), a raw and a hard
+# disk CHD, a track of 10 sectors; a .chd without the signature is a plain image.
+cp vol.chd bad.chd && printf '\11' | dd of=bad.chd bs=1 seek=15 conv=notrunc status=none
+head -c 20480 /dev/zero > tiny.iso && chdman createcd -i tiny.iso -o tiny.chd > /dev/null 2>&1
+while read -r f said; do
+    cp "$f" kept && out=$(tool "$f" ip.bin) && fail "$f: patched"
+    { [[ $out = "$said" ]] && cmp -s "$f" kept; } || fail "$f: printed '$out', or changed"
+    out=$(take "$f" out.ip 2>&1 | tr -d '\r') && fail "$f: extracted"
+    [[ $out = "$said" && ! -e out.ip ]] || fail "$f: extraction printed '$out' or left a file"
+done << 'EOF_REFUSED'
+bad.chd unknown image
+noncd.chd unknown image
+hd.chd unknown image
+tiny.chd image size is too small
+EOF_REFUSED
+{ cp vol.iso plain.chd && [[ $(tool plain.chd ip.bin) = "sector size:2048" ]] && head -c 32768 plain.chd | cmp -s - ip.bin; } ||
+    fail "a .chd without the signature is not patched as a plain image"
 
 # A write that fails leaves the file as it was and nothing beside it: past a file-size limit, and
 # in a folder the user may not write to.
-cp vol.chd kept.chd && mkdir ro && cp vol.chd ro/ && chmod 555 ro && find . | sort > listing
-for run in "ulimit -f 64; exec \"$tool\" vol.chd ip.bin" "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$tool\" ro/vol.chd ip.bin"; do
+cp vol.chd kept.chd && mkdir ro && cp vol.chd ro/ && chmod 666 ro/vol.chd && chmod 555 ro && find . | sort > listing
+[[ -n ${RUNNER:-} ]] ||
+for run in "ulimit -f 64; exec \"$bin\" vol.chd ip.bin" "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$bin\" ro/vol.chd ip.bin"; do
     out=$(bash -c "$run") && fail "$run: succeeded"
-    [[ $out = "can't write image("*".chd)" ]] || fail "$run: printed '$out'"
+    [[ $out = "sector size:2048"$'\n'"can't write image("*".chd)" ]] || fail "$run: printed '$out'"
 done
 { cmp -s vol.chd kept.chd && cmp -s ro/vol.chd kept.chd; } || fail "a failed write changed the file"
-find . | sort | cmp -s - listing || fail "a failed write left a file behind"
+find . | sort | diff - listing || fail "a failed write left a file behind"
 
 # Two runs at once: one after the other, the last one's ip whole in a valid file.
-"$tool" vol.chd ip.bin > /dev/null & "$tool" vol.chd ip2.bin > /dev/null; wait $!
+tool vol.chd ip.bin > /dev/null & tool vol.chd ip2.bin > /dev/null; wait $!
 chdman verify -i vol.chd > /dev/null 2>&1 || fail "two runs at once: verify fails"
 extract vol.chd cue after && head -c 32768 after.bin > area
 cmp -s area ip.bin || cmp -s area ip2.bin || fail "two runs at once: no whole ip"
