@@ -104,8 +104,10 @@ if [[ -z ${RUNNER:-} ]]; then  # neither a file-size limit nor setpriv reaches t
     [[ $(find . | sort) = "$listing" ]] || fail "a failed write left a file behind"
 fi
 
-# Two runs at once: one after the other, the last one's ip whole in a valid file.
-tool vol.chd ip.bin > /dev/null & tool vol.chd ip2.bin > /dev/null; wait $!
+# Two runs at once: one after the other, the last one's ip whole in a valid file. Where a rename
+# cannot replace an open file (Wine), the first run gives way to the second and says so.
+tool vol.chd ip.bin > /dev/null & tool vol.chd ip2.bin > /dev/null || [[ -n ${RUNNER:-} ]]
+wait $! || [[ -n ${RUNNER:-} ]]
 chdman verify -i vol.chd > /dev/null 2>&1 || fail "two runs at once: verify fails"
 extract vol.chd cue after && head -c 32768 after.bin > area
 cmp -s area ip.bin || cmp -s area ip2.bin || fail "two runs at once: no whole ip"
