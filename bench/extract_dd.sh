@@ -3,9 +3,9 @@
 # 2048 bytes to a new file: on a 1 MiB ISO and on a raw vcdimager image
 # (where extraction also skips each sector's framing, which dd copies).
 # Each run writes a new file, as bootgraft-extract never overwrites one.
-# usage: bench/extract_dd.sh [bootgraft-extract binary]   (default: build/release/src/bootgraft-extract)
+# usage: bench/extract_dd.sh [bootgraft-extract binary]   (default: build/release/bootgraft-extract)
 set -euo pipefail
-tool=$(realpath "${1:-build/release/src/bootgraft-extract}")
+tool=$(realpath "${1:-build/release/bootgraft-extract}")
 for needed in hyperfine vcdimager ffmpeg; do
     command -v "$needed" > /dev/null || { echo "needs $needed: apt-get install $needed"; exit 1; }
 done
