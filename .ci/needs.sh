@@ -10,7 +10,7 @@ needs_build=(cmake make g++ zlib1g-dev liblzma-dev libzstd-dev libflac-dev libog
 # To build and run every test: GoogleTest, and the disc-image tools nobody
 # here wrote that the integration tests read the results back with.
 needs_test=("${needs_build[@]}" libgtest-dev genisoimage bchunk vcdimager ffmpeg libcdio-utils cdrdao iat
-  ccd2iso mdf2iso mame-tools)
+  ccd2iso mdf2iso mame-tools unicode-data)
 # CI's further checks: lint, fuzzing.
 needs_lint=(clang-format clang-tidy cppcheck shellcheck groff-base)
 needs_fuzz=("${needs_build[@]}" clang libclang-rt-14-dev genisoimage mame-tools)

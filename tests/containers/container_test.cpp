@@ -79,6 +79,7 @@ TEST(TrackTables, ReadCueSheetsAndTocs) {
         {read_cdrdao_toc, "TRACK MODE1\nDATAFILE a 00:00:20\nTRACK MODE1 RAW\nDATAFILE b\n",
          "refused"},
         {read_cdrdao_toc, "TRACK MODE1\nDATAFILE \"a\" #x\n", "refused"},
+        {read_cdrdao_toc, "TRACK MODE1\nDATAFILE \"a\" #000000000002048\n", "a@2048--1 2048/0d;"},
         {read_cdrdao_toc, "TRACK MODE1\n}\n", "refused"},
         {read_cdrdao_toc, "TRACK MODE1\nFIFO \"p\" 00:00:20\nDATAFILE a\n", "refused"},
     };

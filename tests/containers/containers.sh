@@ -156,7 +156,9 @@ cp m1.raw m4/é𝄞.mdf && mds 2352 "-150 31 0xaa 0 0" > m4/disc.mds && truncate
 cp m1/disc.* m5 && poke m5/disc.mds 192 1 0xaa 196 1 1 208 2 2352 352 1 0xa9 356 1 2 388 4 20 392 8 $((20 * 2352))
 cat <(noise 2 2352) m1.raw > d1/disc.cdi && cdi d1/disc.cdi 4 "1 2 31 148 2"  # start: the pregap's LBA + 150
 cat <(noise 2 2352) audio.raw <(noise 2 2352) s2m2.raw > d2/disc.cdi && cdi d2/disc.cdi 6 "0 2 20 148 2" "2 2 31 11568 2"
-cat <(noise 2 2352) m1.raw > d3/disc.cdi && cdi d3/disc.cdi 4 "1 2 32 148 2"  # a sector more than the image holds
+# A sector more than comes before the descriptor: the padding after it keeps that sector inside the file.
+cat <(noise 2 2352) m1.raw > d3/disc.cdi && cdi d3/disc.cdi 4 "1 2 32 148 2" && truncate -s -8 d3/disc.cdi
+head -c 2352 /dev/zero >> d3/disc.cdi && num le 4 $((0x80000004)) $((33 * 2352)) >> d3/disc.cdi
 cp m1sub.raw raw/disc.img
 
 # Hostile sheets: names that climb out of the sheet's folder or name another one; a track file a folder, or missing.

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <tuple>
 
+#include "base/case_folding.hpp"
 #include "base/unicode_text.hpp"
 #include "containers/track_file_name.hpp"
 
@@ -79,6 +83,33 @@ TEST(TrackFileName, TellsUtf8AndFoldsItsLetters) {
         if (utf8) {
             EXPECT_EQ(case_folded(bytes), folded);
         }
+    }
+}
+
+// Every code point against the Unicode data the table was made from, where
+// the system has that edition (Debian's unicode-data).
+TEST(TrackFileName, FoldsEveryCodePointAsUnicodeSays) {
+    std::ifstream data("/usr/share/unicode/CaseFolding.txt");
+    std::string line;
+    if (!std::getline(data, line) || line != "# CaseFolding-15.0.0.txt") {
+        GTEST_SKIP() << "no CaseFolding.txt of Unicode 15.0.0";
+    }
+    std::map<char32_t, char32_t> folds;
+    while (std::getline(data, line)) {
+        std::istringstream fields(line);
+        std::uint32_t code = 0;
+        std::uint32_t folded = 0;
+        char status = 0;
+        char sep = 0;
+        if (fields >> std::hex >> code >> sep >> status >> sep >> folded &&
+            (status == 'C' || status == 'S')) {
+            folds[code] = folded;
+        }
+    }
+    ASSERT_GT(folds.size(), 1400U);
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        const auto found = folds.find(c);
+        ASSERT_EQ(fold_case(c), found == folds.end() ? c : found->second) << std::hex << c;
     }
 }
 
