@@ -90,14 +90,18 @@ mds() {  # stored size, then one track a session: "session start, lead-out, mode
     done; num le 4 $((name + 16)) 0; num le 8 0; printf '*.mdf\0'
 }
 poke() { local f=$1; shift; for ((; $#; )); do num le "$2" "$3" | dd of="$f" bs=1 seek="$1" conv=notrunc status=none; shift 3; done; }  # file, then offset, width, value
-cdi() {  # image, footer version (4: 2.0, 6: 3.5), then one track a session: "mode pregap length start size-code"
-    local img=$1 v=$2 a t=0 s mode pre len start code; shift 2; a=$(stat -c %s "$img")
+cdi() {  # image, footer version (4: 2.0, 6: 3.5), then one track a session: "mode pregap length start size-code [x]"
+    # x: the optional parts too (the 8 bytes after a non-zero first word or a 0x80000000 flag, CD-Text, 3.5's 78 bytes)
+    local img=$1 v=$2 a t=0 s mode pre len start code x i; shift 2; a=$(stat -c %s "$img")
     { num le 2 $#; for s; do
-            read -r mode pre len start code <<< "$s"
-            num le 2 1; num le 4 0; printf '\0\0\x01\0\0\0\xff\xff\xff\xff%.0s' 1 2; num le 4 0; num le 1 8; printf disc.cdi
-            head -c 11 /dev/zero; num le 4 2 0 333000; num le 2 2; num le 4 "$pre" "$len" 0; num le 2 0
-            num le 4 "$mode" 0 "$t" "$t" "$start" $((pre + len)); head -c 16 /dev/zero; num le 4 "$code" $((mode ? 4 : 0))
-            num le 1 0; num le 4 $((pre + len)); head -c $((v == 4 ? 32 : 42)) /dev/zero; t=$((t + 1))
+            read -r mode pre len start code x <<< "$s"
+            num le 2 1; num le 4 "${x:-0}"; [ -z "$x" ] || num le 8 -1
+            printf '\0\0\x01\0\0\0\xff\xff\xff\xff%.0s' 1 2; num le 4 0; num le 1 8; printf disc.cdi
+            head -c 11 /dev/zero; num le 4 2 0; if [ -n "$x" ]; then num le 4 $((0x80000000)) 0 0; else num le 4 333000; fi
+            num le 2 2; num le 4 "$pre" "$len" "${x:-0}"; [ -z "$x" ] || for ((i = 0; i < 18; i++)); do printf '\2ab'; done
+            num le 2 0; num le 4 "$mode" 0 "$t" "$t" "$start" $((pre + len)); head -c 16 /dev/zero; num le 4 "$code" $((mode ? 4 : 0))
+            num le 1 0; num le 4 $((pre + len)); head -c $((v == 4 ? 32 : 25)) /dev/zero
+            ((v == 4)) || { num le 4 $((x ? -1 : 0)) && head -c $((x ? 78 + 13 : 13)) /dev/zero; }; t=$((t + 1))
     done; num le 2 0; head -c 64 /dev/zero; } >> "$img"
     ((v == 4)) || a=$(($(stat -c %s "$img") - a + 8)); num le 4 $((0x80000000 | v)) "$a" >> "$img"
 }
@@ -155,7 +159,7 @@ cp m1.raw m4/é𝄞.mdf && mds 2352 "-150 31 0xaa 0 0" > m4/disc.mds && truncate
 # Mixed mode: data track 1 ends where audio track 2 of its session begins (entries 2 and 4 of m1's made tracks).
 cp m1/disc.* m5 && poke m5/disc.mds 192 1 0xaa 196 1 1 208 2 2352 352 1 0xa9 356 1 2 388 4 20 392 8 $((20 * 2352))
 cat <(noise 2 2352) m1.raw > d1/disc.cdi && cdi d1/disc.cdi 4 "1 2 31 148 2"  # start: the pregap's LBA + 150
-cat <(noise 2 2352) audio.raw <(noise 2 2352) s2m2.raw > d2/disc.cdi && cdi d2/disc.cdi 6 "0 2 20 148 2" "2 2 31 11568 2"
+cat <(noise 2 2352) audio.raw <(noise 2 2352) s2m2.raw > d2/disc.cdi && cdi d2/disc.cdi 6 "0 2 20 148 2 1" "2 2 31 11568 2"
 # A sector more than comes before the descriptor: the padding after it keeps that sector inside the file.
 cat <(noise 2 2352) m1.raw > d3/disc.cdi && cdi d3/disc.cdi 4 "1 2 32 148 2" && truncate -s -8 d3/disc.cdi
 head -c 2352 /dev/zero >> d3/disc.cdi && num le 4 $((0x80000004)) $((33 * 2352)) >> d3/disc.cdi
