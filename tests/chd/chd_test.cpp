@@ -1,10 +1,11 @@
-// The zstd codecs, which this chdman cannot write: hunks compressed here with libzstd, a CD
-// frame's sync and parity dropped as the encoder drops them, must decode to the frames.
+// What this chdman cannot write: hunks of the zstd codecs, compressed here with libzstd (a CD
+// frame's sync and parity dropped as the encoder drops them), and the oldest, binary track table.
 #include <gtest/gtest.h>
 #include <zstd.h>
 
 #include "chd/chd_codecs.hpp"
 #include "chd/chd_header.hpp"
+#include "chd/chd_metadata.hpp"
 #include "sectors/sector_codes.hpp"
 #include "support.hpp"
 
@@ -34,6 +35,64 @@ TEST(ChdCodecs, DecodeZstdHunks) {
     EXPECT_EQ(decode_hunk(fourcc("cdzs"), cd.substr(0, cd.size() - 1), 4896), std::nullopt);
     EXPECT_EQ(decode_hunk(fourcc("zstd"), zstd(pattern(4096, 9)), 4096), pattern(4096, 9));
     EXPECT_EQ(decode_hunk(fourcc("zstd"), zstd(pattern(4095, 9)), 4096), std::nullopt);
+}
+
+// A CHCD entry: the count and six words a track, in either byte order.
+std::string chcd(const std::vector<std::array<std::uint32_t, 6>>& tracks, bool big) {
+    std::string out(4 + tracks.size() * 24, '\0');
+    const auto put = [&](std::size_t at, std::uint32_t value) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            out[at + (big ? 3 - i : i)] = static_cast<char>(value >> (8 * i) & 0xFF);
+        }
+    };
+    put(0, static_cast<std::uint32_t>(tracks.size()));
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        for (std::size_t w = 0; w < 6; ++w) {
+            put(4 + t * 24 + w * 4, tracks[t][w]);
+        }
+    }
+    return out;
+}
+
+// The same disc as the text entries every chdman test file holds: a Mode 1
+// track of 300 frames with raw subcode, then 1000 frames of audio.
+TEST(ChdMetadata, ReadsTheBinaryTrackTableInEitherByteOrder) {
+    chd_header cd;
+    cd.unit_bytes = 2448;
+    cd.logical_bytes = 1300 * 2448;
+    const std::string text =
+        "TRACK:1 TYPE:MODE1_RAW SUBTYPE:RW_RAW FRAMES:300 PREGAP:150 "
+        "PGTYPE:MODE1 POSTGAP:0";
+    const std::vector<metadata_entry> cht2{
+        {fourcc("CHT2"), 1, text + std::string(1, '\0'), 0},
+        {fourcc("CHT2"), 1, "TRACK:2 TYPE:AUDIO SUBTYPE:NONE FRAMES:1000 PREGAP:0", 0}};
+    const std::string two = "d@0-734400 2448/16d;d@734400-3182400 2448/0;";
+    ASSERT_EQ(shown(disc_tracks(cht2, cd, "d")), two);
+    const std::vector<std::array<std::uint32_t, 6>> tracks{{1, 1, 2352, 96, 300, 0},
+                                                           {7, 2, 2352, 0, 1000, 0}};
+    for (const bool big : {true, false}) {
+        const auto read = disc_tracks({{fourcc("CHCD"), 1, chcd(tracks, big), 0}}, cd, "d");
+        EXPECT_EQ(shown(read), two);
+        EXPECT_EQ(read.value_or(track_list(2)).at(0).shown_size, 2448);
+    }
+    // The entry, and whether the disc it describes fits.
+    const std::vector<std::pair<std::string, std::string>> table{
+        {chcd({{1, 2, 2352, 0, 4, 8}, {2, 2, 2336, 0, 4, 0}}, true),
+         "d@0-9792 2448/16d;d@29376-39168 2448/8d;"},
+        {chcd({{1, 2, 2352, 0, 1300, 0}}, false), "d@0-3182400 2448/16d;"},
+        {chcd({{1, 2, 2352, 0, 1301, 0}}, false), "refused"},
+        {chcd({{8, 2, 2352, 0, 4, 0}}, true), "refused"},
+        {chcd({{1, 3, 2352, 0, 4, 0}}, true), "refused"},
+        {chcd(std::vector<std::array<std::uint32_t, 6>>(100, {1, 2, 2352, 0, 4, 0}), true),
+         "refused"},
+        {chcd({{1, 2, 2352, 0, 4, 0}}, true).substr(0, 27), "refused"},
+        {chcd({}, true), "refused"},
+    };
+    const std::vector<std::array<std::uint32_t, 6>> most(99, {1, 2, 2352, 0, 4, 0});
+    EXPECT_EQ(disc_tracks({{fourcc("CHCD"), 1, chcd(most, true), 0}}, cd, "d")->size(), 99U);
+    for (const auto& [entry, tracks_read] : table) {
+        EXPECT_EQ(shown(disc_tracks({{fourcc("CHCD"), 1, entry, 0}}, cd, "d")), tracks_read);
+    }
 }
 
 }  // namespace

@@ -12,21 +12,9 @@
 #include "containers/cue_sheet.hpp"
 #include "containers/nero_image.hpp"
 #include "containers/track_choice.hpp"
+#include "support.hpp"
 
 namespace {
-
-// "file@offset-end size/data_offset" per track, "d" for data, "h" for a mode its header gives,
-// "sN" past session 1.
-std::string shown(const std::optional<track_list>& tracks) {
-    std::string text = tracks ? "" : "refused";
-    for (const track& t : tracks.value_or(track_list{})) {
-        text += t.file + "@" + std::to_string(t.offset) + "-" + std::to_string(t.end) + " " +
-                std::to_string(t.layout.sector_size) + "/" + std::to_string(t.layout.data_offset) +
-                (t.data ? "d" : "") + (t.mode_from_header ? "h" : "") +
-                (t.session > 1 ? " s" + std::to_string(t.session) : "") + ";";
-    }
-    return text;
-}
 
 TEST(TrackTables, ReadCueSheetsAndTocs) {
     std::string many = "FILE a.bin BINARY\n";
