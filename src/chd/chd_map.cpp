@@ -122,7 +122,6 @@ std::optional<chd_map> parse_compressed(std::string_view bytes, const chd_header
     chd_map map{{}, true};
     map.entries.reserve(types->size());
     std::uint64_t last_self = 0;
-    std::uint16_t crc = 0xFFFF;
     for (const std::uint8_t symbol : *types) {
         auto e = read_fields(bits, symbol, {length_bits, self_bits, h.hunk_bytes}, last_self);
         if (!e || bits.overrun()) {
@@ -136,11 +135,9 @@ std::optional<chd_map> parse_compressed(std::string_view bytes, const chd_header
             e->offset = cur;
             cur += e->length;
         }
-        const expanded_map_entry expanded = expanded_entry(*e);
-        crc = chd_crc16({expanded.data(), expanded.size()}, crc);
         map.entries.push_back(*e);
     }
-    if (crc != expected_crc) {
+    if (chd_crc16(expanded_map(map.entries)) != expected_crc) {
         return std::nullopt;
     }
     return map;
@@ -190,15 +187,16 @@ std::uint16_t chd_crc16(std::string_view bytes, std::uint16_t crc) {
     return crc;
 }
 
-expanded_map_entry expanded_entry(const map_entry& e) {
-    std::string bytes(12, '\0');
-    bytes[0] = static_cast<char>(e.type);
-    put_big_endian(bytes, 1, 3, e.length & 0xFFFFFF);
-    put_big_endian(bytes, 4, 6, e.offset & 0xFFFFFFFFFFFF);
-    put_big_endian(bytes, 10, 2, e.crc);
-    expanded_map_entry expanded{};
-    std::copy(bytes.begin(), bytes.end(), expanded.begin());
-    return expanded;
+std::string expanded_map(const std::vector<map_entry>& entries) {
+    std::string bytes(entries.size() * 12, '\0');
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const map_entry& e = entries[i];
+        bytes[i * 12] = static_cast<char>(e.type);
+        put_big_endian(bytes, i * 12 + 1, 3, e.length);
+        put_big_endian(bytes, i * 12 + 4, 6, e.offset);
+        put_big_endian(bytes, i * 12 + 10, 2, e.crc);
+    }
+    return bytes;
 }
 
 std::optional<chd_map> parse_chd_map(std::string_view bytes, const chd_header& header,

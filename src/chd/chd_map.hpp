@@ -3,9 +3,9 @@
 // compressed one; and the CRC-16 that checks maps and hunks.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,11 +34,10 @@ struct chd_map {
 // final XOR) of `bytes`, continuing from `crc`.
 std::uint16_t chd_crc16(std::string_view bytes, std::uint16_t crc = 0xFFFF);
 
-// The 12 bytes an entry expands to for the map's CRC: type, length (24
-// bits), offset (48 bits), CRC. A compressed map's header keeps the CRC-16
-// of all its entries' expansions in hunk order.
-using expanded_map_entry = std::array<char, 12>;
-expanded_map_entry expanded_entry(const map_entry& entry);
+// The 12 bytes each entry expands to for the map's CRC, in hunk order:
+// type, length (24 bits), offset (48 bits), CRC. A compressed map's header
+// keeps the CRC-16 of them all; its reader and writer both use this.
+std::string expanded_map(const std::vector<map_entry>& entries);
 
 // The 16 bytes that open a compressed map: the length of the bit stream
 // after them is their first 4 bytes, big-endian.

@@ -12,9 +12,6 @@ constexpr std::uint8_t rle_small = 7;
 constexpr std::uint8_t rle_large = 8;
 constexpr std::uint8_t self_same = 9;
 constexpr std::uint8_t self_next = 10;
-constexpr std::uint8_t parent_here = 11;
-constexpr std::uint8_t parent_same = 12;
-constexpr std::uint8_t parent_next = 13;
 constexpr std::size_t symbol_count = 16;
 constexpr std::uint8_t longest_code = 8;
 constexpr std::size_t short_run = 3;
@@ -128,27 +125,19 @@ void put_lengths(bit_writer& out, const lengths& length) {
     }
 }
 
-// Each hunk's type, with references that follow from the one before, or
-// from the hunk's own place, folded into the symbols that say so.
-std::vector<std::uint8_t> coded_types(const std::vector<map_entry>& entries,
-                                      std::uint64_t units_per_hunk) {
+// Each hunk's type, with self references that follow from the one before
+// folded into the symbols that say so. (The map read refuses references to
+// a parent, so none reach here.)
+std::vector<std::uint8_t> coded_types(const std::vector<map_entry>& entries) {
     std::vector<std::uint8_t> types;
     std::uint64_t last_self = 0;
-    std::uint64_t last_parent = 0;
-    for (std::size_t hunk = 0; hunk < entries.size(); ++hunk) {
-        const map_entry& entry = entries[hunk];
+    for (const map_entry& entry : entries) {
         std::uint8_t type = entry.type;
         if (type == hunk_self) {
             type = entry.offset == last_self       ? self_same
                    : entry.offset == last_self + 1 ? self_next
                                                    : hunk_self;
             last_self = entry.offset;
-        } else if (type == hunk_parent) {
-            type = entry.offset == hunk * units_per_hunk          ? parent_here
-                   : entry.offset == last_parent                  ? parent_same
-                   : entry.offset == last_parent + units_per_hunk ? parent_next
-                                                                  : hunk_parent;
-            last_parent = entry.offset;
         }
         types.push_back(type);
     }
@@ -183,22 +172,8 @@ std::vector<std::uint8_t> run_coded(const std::vector<std::uint8_t>& types) {
 
 }  // namespace
 
-std::string expanded_map(const std::vector<map_entry>& entries) {
-    std::string bytes;
-    bytes.reserve(entries.size() * 12);
-    for (const map_entry& entry : entries) {
-        const bool held = entry.type <= hunk_stored;
-        bytes += static_cast<char>(entry.type);
-        bytes += big_endian(held ? entry.length : 0, 3);
-        bytes += big_endian(entry.offset, 6);
-        bytes += big_endian(held ? entry.crc : 0, 2);
-    }
-    return bytes;
-}
-
-std::string compressed_map(const std::vector<map_entry>& entries, std::uint32_t hunk_bytes,
-                           std::uint32_t unit_bytes) {
-    const std::vector<std::uint8_t> types = coded_types(entries, hunk_bytes / unit_bytes);
+std::string compressed_map(const std::vector<map_entry>& entries) {
+    const std::vector<std::uint8_t> types = coded_types(entries);
     const std::vector<std::uint8_t> symbols = run_coded(types);
     std::array<std::uint64_t, symbol_count> counts{};
     for (const std::uint8_t symbol : symbols) {
@@ -206,7 +181,6 @@ std::string compressed_map(const std::vector<map_entry>& entries, std::uint32_t 
     }
     std::uint64_t longest = 0;
     std::uint64_t farthest_self = 0;
-    std::uint64_t farthest_parent = 0;
     std::uint64_t first_offset = 0;
     bool first = true;
     for (std::size_t hunk = 0; hunk < entries.size(); ++hunk) {
@@ -219,13 +193,10 @@ std::string compressed_map(const std::vector<map_entry>& entries, std::uint32_t 
             longest = std::max<std::uint64_t>(longest, entry.length);
         } else if (types[hunk] == hunk_self) {
             farthest_self = std::max(farthest_self, entry.offset);
-        } else if (types[hunk] == hunk_parent) {
-            farthest_parent = std::max(farthest_parent, entry.offset);
         }
     }
     const std::uint32_t length_bits = bits_for(longest);
     const std::uint32_t self_bits = bits_for(farthest_self);
-    const std::uint32_t parent_bits = bits_for(farthest_parent);
 
     const lengths length = code_lengths(counts);
     // Huffman lengths always form a code.
@@ -246,13 +217,11 @@ std::string compressed_map(const std::vector<map_entry>& entries, std::uint32_t 
             out.put(entry.crc, 16);
         } else if (types[hunk] == hunk_self) {
             out.put(entry.offset, self_bits);
-        } else if (types[hunk] == hunk_parent) {
-            out.put(entry.offset, parent_bits);
         }
     }
     return big_endian(out.bytes().size(), 4) + big_endian(first_offset, 6) +
            big_endian(chd_crc16(expanded_map(entries)), 2) + static_cast<char>(length_bits) +
-           static_cast<char>(self_bits) + static_cast<char>(parent_bits) + '\0' + out.bytes();
+           static_cast<char>(self_bits) + std::string(2, '\0') + out.bytes();
 }
 
 std::string uncompressed_map(const std::vector<map_entry>& entries, std::uint32_t hunk_bytes) {

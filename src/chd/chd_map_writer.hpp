@@ -8,14 +8,9 @@
 
 #include "chd/chd_map.hpp"
 
-// The 12 bytes per hunk the map's CRC covers.
-std::string expanded_map(const std::vector<map_entry>& entries);
-
-// The compressed map, header and bit stream, for hunks of `hunk_bytes`
-// made of units of `unit_bytes`. The stored hunks must lie back to back
-// in hunk order: this form keeps only their lengths.
-std::string compressed_map(const std::vector<map_entry>& entries, std::uint32_t hunk_bytes,
-                           std::uint32_t unit_bytes);
+// The compressed map, header and bit stream. The stored hunks must lie
+// back to back in hunk order: this form keeps only their lengths.
+std::string compressed_map(const std::vector<map_entry>& entries);
 
 // The 4-byte form: each stored hunk's offset in units of `hunk_bytes`,
 // 0 for a hunk the file does not hold.

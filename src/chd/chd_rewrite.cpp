@@ -108,7 +108,7 @@ chd_rewrite compressed(const chd_rewrite_input& input) {
             out.pieces.push_back(std::move(piece));
         }
     }
-    append(out.pieces, compressed_map(out.entries, hunk_bytes, input.header.unit_bytes));
+    append(out.pieces, compressed_map(out.entries));
     return out;
 }
 

@@ -51,7 +51,7 @@ TEST(CompressedMap, ReadsBackAsWritten) {
         header.hunk_bytes = hunk_bytes;
         header.unit_bytes = frame;
         header.logical_bytes = rows.size() * hunk_bytes;
-        const std::string map = compressed_map(rows, hunk_bytes, frame);
+        const std::string map = compressed_map(rows);
         const auto read = parse_chd_map(map, header, std::int64_t{1} << 40);
         ASSERT_TRUE(read) << rows.size();
         EXPECT_EQ(expanded_map(read->entries), expanded_map(rows)) << rows.size();
