@@ -8,7 +8,7 @@ bin=$(realpath "$1") && bin_extract=$(realpath "$2")
 tool() { ${RUNNER:-} "$bin" "$@" | tr -d '\r'; }
 take() { ${RUNNER:-} "$bin_extract" "$@"; }
 for p in chdman genisoimage vcdimager ffmpeg setpriv; do command -v $p > /dev/null || { echo "SKIP: no $p"; exit 77; }; done
-work=$(mktemp -d) && chmod 755 "$work" && trap 'rm -rf "$work"' EXIT && cd "$work"
+work=$(mktemp -d) && chmod 755 "$work" && trap 'umount "$work/fixed.chd" 2> /dev/null || true; rm -rf "$work"' EXIT && cd "$work"
 
 fail() { echo "FAIL: $*"; exit 1; }
 bytes() { dd if="$1" iflag=skip_bytes,count_bytes skip="$2" count="$3" status=none; }
@@ -92,15 +92,20 @@ EOF_REFUSED
 { cp vol.iso plain.chd && [[ $(tool plain.chd ip.bin) = "sector size:2048" ]] && head -c 32768 plain.chd | cmp -s - ip.bin; } ||
     fail "a .chd without the signature is not patched as a plain image"
 
-# A write that fails leaves the file as it was and nothing beside it: past a file-size limit, and
-# in a folder the user may not write to.
-cp vol.chd kept.chd && mkdir ro && cp vol.chd ro/ && chmod 666 ro/vol.chd && chmod 555 ro && listing=$(find . | sort)
+# A write that fails leaves the file as it was and nothing beside it: past a file-size limit, in a
+# folder the user may not write to, and where only the last step fails: a rename over a mount point
+# (where this user may bind one).
+cp vol.chd kept.chd && mkdir ro && cp vol.chd ro/ && chmod 666 ro/vol.chd && chmod 555 ro && cp vol.chd fixed.chd && cp vol.chd under.chd
+listing=$(find . | sort)
 if [[ -z ${RUNNER:-} ]]; then  # neither a file-size limit nor setpriv reaches through a runner
-    for run in "ulimit -f 64; exec \"$bin\" vol.chd ip.bin" "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$bin\" ro/vol.chd ip.bin"; do
+    runs=("ulimit -f 64; exec \"$bin\" vol.chd ip.bin" "exec setpriv --reuid=nobody --regid=nogroup --clear-groups \"$bin\" ro/vol.chd ip.bin")
+    ! mount --bind under.chd fixed.chd 2> /dev/null || runs+=("exec \"$bin\" fixed.chd ip.bin")
+    for run in "${runs[@]}"; do
         out=$(bash -c "$run") && fail "$run: succeeded"
         [[ $out = "sector size:2048"$'\n'"can't write image("*".chd)" ]] || fail "$run: printed '$out'"
     done
-    { cmp -s vol.chd kept.chd && cmp -s ro/vol.chd kept.chd; } || fail "a failed write changed the file"
+    umount fixed.chd 2> /dev/null || true
+    { cmp -s vol.chd kept.chd && cmp -s ro/vol.chd kept.chd && cmp -s fixed.chd kept.chd && cmp -s under.chd kept.chd; } || fail "a failed write changed the file"
     [[ $(find . | sort) = "$listing" ]] || fail "a failed write left a file behind"
 fi
 

@@ -66,6 +66,12 @@ TEST_F(Tool, ExtractsAReadOnlyImageToStandardOutput) {
     EXPECT_TRUE(got.out == volume.substr(0, 32768));
     EXPECT_EQ(read_file(errors), "sector size:2048\n");
     EXPECT_TRUE(fs::last_write_time(image) == written && read_file(image) == volume);
+#ifndef _WIN32
+    // Output that cannot be written is a failure said as one.
+    const tool_run full = run({image, "-"}, extractor, "2>&1 >/dev/full", "");
+    EXPECT_EQ(full.out, "sector size:2048\ncan't write ip(-)\n");
+    EXPECT_EQ(full.status, failure);
+#endif
     // Writable again for TearDown: Windows refuses to delete a read-only file.
     fs::permissions(image, fs::perms::owner_write, fs::perm_options::add);
 }

@@ -137,6 +137,8 @@ TEST(TrackTables, ReadNeroChunkLists) {
          "n@0-0 2048/0d;n@0-0 2048/0d;n@0-0 2336/8d;n@0-0 2352/16d;n@0-0 2352/24d;n@0-0 2352/0;"
          "n@0-0 2352/0;n@0-0 2448/16d;n@0-0 2448/0;n@0-0 2448/24d;"},
         {chunk("DAOX", two) + chunk("SINF", be(1, 4)) + end, "refused"},
+        {chunk("DAOX", two) + chunk("SINF", be(1, 4)) + chunk("SINF", be(1, 4)) + end,
+         "n@352800-705600 2352/0;n@1013800-2000000 2048/0d s2;"},
         {good + chunk("DAOI", dao_head(1) + dao(2352, 0, 0, 10, 99, 4)) + end, "refused"},
         {good + chunk("DAOI", dao_head(1) + dao(2048, 0, 20, 10, 99, 4)) + end, "refused"},
         {good + chunk("DAOX", dao_head(1) + dao(2048, 0, 0, 0, 2000001, 8)) + end, "refused"},
@@ -158,6 +160,9 @@ TEST(TrackChoice, TakesTheLastVolumeAndTrustsNoTableBeyondItsFile) {
     const std::int64_t mid = 40 * 2352;
     track raw = at(0, 40 * 2352, 2352);
     raw.mode_from_header = true;
+    track_list most(98,
+                    track{"g", 0, 2352, {2352, 0}, false, false, 1});  // 98 in a file not opened
+    most.push_back(at(0, -1, 2048));
     // The tracks, where "CD001" stands, the track chosen as shown() or the refusal.
     const std::vector<std::tuple<track_list, std::vector<std::int64_t>, std::string>> table{
         {{at(0, mid, 2352), at(mid, -1, 2048)}, {24 + 16 * 2352 + 1}, "f@0-94080 2352/24d;"},
@@ -166,6 +171,7 @@ TEST(TrackChoice, TakesTheLastVolumeAndTrustsNoTableBeyondItsFile) {
          {mid + 16 * 2048 + 1},
          "f@0-94080 2352/24d;"},
         {{raw}, {}, "f@0-94080 2352/16dh;"},
+        {most, {16 * 2048 + 1}, "f@0-1000000 2048/0d;"},
         {{at(0, 16 * 2048, 2048)}, {}, "f@0-32768 2048/0d;"},
         {{at(0, mid + 1, 2352, false), at(mid, -1, 2048)}, {}, "unknown image\n"},
         {{at(mid, 1000001, 2048)}, {}, "unknown image\n"},

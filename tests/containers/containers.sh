@@ -231,7 +231,8 @@ k6|disc.ccd|can't open image(k6/disc.img)
 k7|disc.cue|can't open image(k7/disc.bin)
 EOF
 # Hostile descriptors, a good one with fields (offset, width, value) changed. Alcohol: version, sessions, session table,
-# entries, a track's offset, mode, size (Mode 1 in 2336), start past the lead-out, half a surrogate pair in its name;
+# entries, a track's offset, mode, size (Mode 1 in 2336), start past the lead-out, half a surrogate pair in its name
+# (twice: the second, read as a pair, would name the image);
 # DiscJuggler (its descriptor at 77616): a mark, CD-Text count, mode, size code, sessions, tracks.
 k=0 && cp -a m1.orig x0 && truncate -s 300 x0/disc.mds && run x0 disc.mds "unknown image"
 while read -r good end fields; do
@@ -246,6 +247,7 @@ m1 mds 352 1 0xae
 m1 mds 368 2 2336
 m1 mds 388 4 500
 m1 mds 436 4 1 448 2 0xd834
+m4 mds 450 2 0xd833 452 2 0xe11e
 d1 cdi $((77616 + 12)) 1 7
 d1 cdi $((77616 + 74)) 4 0xffffffff
 d1 cdi $((77616 + 80)) 4 3
