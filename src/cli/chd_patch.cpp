@@ -102,18 +102,23 @@ std::optional<chd_sha1> image_sha1(std::uint64_t count, std::uint64_t logical,
         for (unsigned w = 0; w < workers; ++w) {
             group.start([&] {
                 for (;;) {
-                    std::unique_lock<std::mutex> lock(mutex);
-                    changed.wait(lock,
-                                 [&] { return stop || next >= count || next < hashed + window; });
-                    if (stop || next >= count) {
-                        return;
+                    std::uint64_t index = 0;
+                    {
+                        std::unique_lock<std::mutex> lock(mutex);
+                        changed.wait(
+                            lock, [&] { return stop || next >= count || next < hashed + window; });
+                        if (stop || next >= count) {
+                            return;
+                        }
+                        index = next++;
                     }
-                    const std::uint64_t index = next++;
-                    lock.unlock();
+                    // Decoded outside the lock: that is the work done in parallel.
                     std::optional<std::string> hunk = source(index);
-                    lock.lock();
-                    slots[index % window] = std::move(hunk);
-                    ready[index % window] = 1;
+                    {
+                        const std::lock_guard<std::mutex> lock(mutex);
+                        slots[index % window] = std::move(hunk);
+                        ready[index % window] = 1;
+                    }
                     changed.notify_all();
                 }
             });
