@@ -1,7 +1,10 @@
-// What this chdman cannot write: hunks of the zstd codecs, compressed here with libzstd (a CD
-// frame's sync and parity dropped as the encoder drops them), and the oldest, binary track table.
+// What chdman's files here cannot show: hunks of the zstd codecs, compressed here with libzstd
+// (a CD frame's sync and parity dropped as the encoder drops them), the oldest, binary track
+// table, and text track entries with each fault a damaged one may have.
 #include <gtest/gtest.h>
 #include <zstd.h>
+
+#include <tuple>
 
 #include "chd/chd_codecs.hpp"
 #include "chd/chd_header.hpp"
@@ -35,6 +38,56 @@ TEST(ChdCodecs, DecodeZstdHunks) {
     EXPECT_EQ(decode_hunk(fourcc("cdzs"), cd.substr(0, cd.size() - 1), 4896), std::nullopt);
     EXPECT_EQ(decode_hunk(fourcc("zstd"), zstd(pattern(4096, 9)), 4096), pattern(4096, 9));
     EXPECT_EQ(decode_hunk(fourcc("zstd"), zstd(pattern(4095, 9)), 4096), std::nullopt);
+}
+
+// Text entries, a track each, as chdman writes them (NUL-terminated), with
+// the header's unit size and length; then the other kinds of disc.
+TEST(ChdMetadata, ReadsTextTrackEntriesAndTellsTheDisc) {
+    chd_header cd;
+    cd.unit_bytes = 2448;
+    cd.logical_bytes = 1300 * 2448;
+    chd_header dvd = cd;
+    dvd.unit_bytes = 2048;
+    const auto tracks_of = [](std::uint32_t tag, const std::vector<std::string>& texts,
+                              const chd_header& header) {
+        std::vector<metadata_entry> entries;
+        for (const std::string& text : texts) {
+            entries.push_back({tag, 1, text + std::string(1, '\0'), 0});
+        }
+        return shown(disc_tracks(entries, header, "d"));
+    };
+    const std::string m1 = "TYPE:MODE1 SUBTYPE:NONE ";
+    // Listed out of order; a stored pregap ("V") moves index 1, and may be the whole track;
+    // tracks padded to 4 frames.
+    EXPECT_EQ(tracks_of(fourcc("CHT2"),
+                        {"TRACK:2 " + m1 + "FRAMES:000000010",
+                         "TRACK:1 TYPE:MODE2_RAW SUBTYPE:RW FRAMES:7 PREGAP:2 PGTYPE:VMODE2_RAW"},
+                        cd),
+              "d@4896-17136 2448/24d;d@19584-44064 2448/0d;");
+    EXPECT_EQ(tracks_of(fourcc("CHT2"),
+                        {"TRACK:1 TYPE:MODE2_FORM2 SUBTYPE:NONE FRAMES:10 PREGAP:10 PGTYPE:VAUDIO",
+                         "TRACKS:9 TRACK:2 TYPE:MODE2_FORM_MIX SUBTYPE:NONE FRAMES:4 PREGAP:3"},
+                        cd),
+              "d@24480-24480 2448/0;d@29376-39168 2448/8d;");
+    EXPECT_EQ(tracks_of(fourcc("CHTR"), {"TRACK:1 " + m1 + "FRAMES:10"}, cd), "d@0-24480 2448/0d;");
+    EXPECT_EQ(tracks_of(fourcc("DVD "), {""}, dvd), "d@0-3182400 2048/0d;");
+    const std::vector<std::tuple<std::uint32_t, std::vector<std::string>, chd_header>> refused{
+        {fourcc("CHT2"), {"TRACK:1 " + m1 + "FRAMES:0000000010"}, cd},
+        {fourcc("CHT2"), {"TRACK:1 " + m1 + "FRAMES:1O"}, cd},
+        {fourcc("CHT2"), {"TRACK:1 " + m1 + "FRAMES:"}, cd},
+        {fourcc("CHT2"), {"TRACK:1 " + m1 + "FRAMES:1301"}, cd},
+        {fourcc("CHT2"), {"TRACK:1 " + m1 + "FRAMES:10 PREGAP:x"}, cd},
+        {fourcc("CHT2"), {"TRACK:1 " + m1 + "FRAMES:10 PREGAP:11 PGTYPE:VMODE1"}, cd},
+        {fourcc("CHT2"), {"TRACK:1 TYPE:MODE3 SUBTYPE:NONE FRAMES:10"}, cd},
+        {fourcc("CHT2"), {"TRACK:1 TYPE:MODE1 FRAMES:10"}, cd},
+        {fourcc("CHT2"), {"TRACK:1 " + m1 + "FRAMES:4", "TRACK:3 " + m1 + "FRAMES:4"}, cd},
+        {fourcc("CHT2"), {"TRACK:1 " + m1 + "FRAMES:4"}, dvd},
+        {fourcc("DVD "), {""}, cd},
+        {fourcc("CHGD"), {"TRACK:1 " + m1 + "FRAMES:4"}, cd},
+    };
+    for (const auto& [tag, texts, header] : refused) {
+        EXPECT_EQ(tracks_of(tag, texts, header), "refused") << texts[0];
+    }
 }
 
 // A CHCD entry: the count and six words a track, in either byte order.
