@@ -66,8 +66,7 @@ std::optional<chd_header> parse_chd_header(std::string_view bytes, std::int64_t 
     h.parent_sha1 = digest_at(bytes, at.parent_sha1);
     const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(file_size, 0));
     const bool units_fit = h.unit_bytes != 0 && h.hunk_bytes != 0 &&
-                           h.hunk_bytes <= most_hunk_bytes && h.hunk_bytes % h.unit_bytes == 0 &&
-                           (h.unit_bytes != cd_frame_bytes || h.hunk_bytes % cd_frame_bytes == 0);
+                           h.hunk_bytes <= most_hunk_bytes && h.hunk_bytes % h.unit_bytes == 0;
     if (!units_fit || h.logical_bytes == 0 || h.hunk_count() > most_hunks ||
         h.map_offset < chd_header_size || h.map_offset >= size || h.metadata_offset >= size ||
         (h.metadata_offset != 0 && h.metadata_offset < chd_header_size) ||

@@ -90,6 +90,46 @@ TEST(ChdMetadata, ReadsTextTrackEntriesAndTellsTheDisc) {
     }
 }
 
+// A header as chdman writes it, then with one field (offset, width, value) changed.
+TEST(ChdHeader, ReadsBackAndRefusesWhatWouldNotBound) {
+    chd_header good;
+    good.codecs = {fourcc("cdlz"), fourcc("cdzl"), 0, 0};
+    good.logical_bytes = 10 * 8 * 2448;
+    good.map_offset = 124;
+    good.metadata_offset = 9000;
+    good.hunk_bytes = 8 * 2448;
+    good.unit_bytes = 2448;
+    good.raw_sha1[0] = 1;
+    good.sha1[19] = 2;
+    const std::string bytes = chd_header_bytes(good);
+    const auto read = parse_chd_header(bytes, 10000);
+    ASSERT_TRUE(read && is_chd(bytes) && read->compressed());
+    EXPECT_EQ(chd_header_bytes(*read), bytes);
+    EXPECT_EQ(read->hunk_count(), 10U);
+    const std::uint64_t most = std::uint64_t{1} << 22;
+    const std::vector<std::tuple<std::size_t, std::size_t, std::uint64_t, bool>> table{
+        {0, 1, 'm', false},        {8, 4, 125, false},           {12, 4, 4, false},
+        {32, 8, 0, false},         {32, 8, 80 * 2448 + 1, true}, {40, 8, 123, false},
+        {40, 8, 9999, true},       {40, 8, 10000, false},        {48, 8, 0, true},
+        {48, 8, 123, false},       {48, 8, 10000, false},        {56, 4, 0, false},
+        {56, 4, 2448 * 428, true}, {56, 4, 2448 * 429, false},   {56, 4, 2448 * 8 + 2048, false},
+        {60, 4, 0, false},         {104, 1, 1, false},           {123, 1, 1, false},
+    };
+    for (const auto& [at, width, value, parses] : table) {
+        std::string changed = bytes;
+        put_big_endian(changed, at, width, value);
+        EXPECT_EQ(parse_chd_header(changed, 10000).has_value(), parses) << at << " " << value;
+    }
+    EXPECT_FALSE(parse_chd_header(bytes.substr(0, 123), 10000));
+    // As many hunks as the cap, and one more.
+    chd_header dvd = good;
+    dvd.unit_bytes = dvd.hunk_bytes = 2048;
+    dvd.logical_bytes = most * 2048;
+    EXPECT_TRUE(parse_chd_header(chd_header_bytes(dvd), 10000));
+    dvd.logical_bytes += 1;
+    EXPECT_FALSE(parse_chd_header(chd_header_bytes(dvd), 10000));
+}
+
 // A CHCD entry: the count and six words a track, in either byte order.
 std::string chcd(const std::vector<std::array<std::uint32_t, 6>>& tracks, bool big) {
     std::string out(4 + tracks.size() * 24, '\0');
