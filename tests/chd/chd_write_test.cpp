@@ -1,6 +1,9 @@
-// Tables for writing a CHD: a map coded again reads back as it was, and a
-// hunk encoded again decodes to itself with the sectors it may leave out.
+// Tables for writing a CHD: a map coded again reads back as it was, and the
+// reader refuses it with any one fault; a hunk encoded again decodes to
+// itself with the sectors it may leave out.
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "chd/chd_codecs.hpp"
 #include "chd/chd_hunk_encoder.hpp"
@@ -56,6 +59,47 @@ TEST(CompressedMap, ReadsBackAsWritten) {
         ASSERT_TRUE(read) << rows.size();
         EXPECT_EQ(expanded_map(read->entries), expanded_map(rows)) << rows.size();
     }
+}
+
+// A map read back whole, then with one fault: a hunk past the file's end,
+// a codec slot that is empty, a field too wide, a CRC or a length that is
+// off, a reference that leads nowhere.
+TEST(CompressedMap, RefusesAMapThatLeadsOutside) {
+    chd_header header;
+    header.codecs = {fourcc("cdlz"), fourcc("cdzl"), 0, 0};
+    header.hunk_bytes = hunk_bytes;
+    header.unit_bytes = frame;
+    const auto parsed = [&](const std::vector<map_entry>& rows, std::int64_t file_size,
+                            const std::function<void(std::string&)>& change) {
+        header.logical_bytes = rows.size() * hunk_bytes;
+        std::string map = compressed_map(rows);
+        change(map);
+        return parse_chd_map(map, header, file_size).has_value();
+    };
+    const auto as_is = [](std::string&) {};
+    const std::vector<map_entry> good = entries("0150");  // ends at byte 124 + 40 + 47 + 61
+    EXPECT_TRUE(parsed(good, 272, as_is));
+    EXPECT_FALSE(parsed(good, 271, as_is));
+    EXPECT_FALSE(parsed(entries("0125"), 1 << 20, as_is));
+    EXPECT_FALSE(parsed(good, 272, [](std::string& m) { m[12] = 33; }));
+    EXPECT_FALSE(parsed(good, 272, [](std::string& m) { m[13] = 33; }));
+    EXPECT_FALSE(parsed(good, 272, [](std::string& m) { m[11] = static_cast<char>(m[11] ^ 1); }));
+    EXPECT_FALSE(parsed(good, 272, [](std::string& m) { m[3] = static_cast<char>(m[3] + 1); }));
+    std::vector<map_entry> self = good;
+    for (const std::uint64_t target : {std::uint64_t{2}, std::uint64_t{4}}) {
+        self[2].offset = target;  // itself, then no hunk
+        EXPECT_FALSE(parsed(self, 272, as_is)) << target;
+    }
+    self[2].offset = 0;
+    self.push_back({hunk_self, 0, 2, 0});  // a reference to a reference
+    EXPECT_FALSE(parsed(self, 272, as_is));
+    // The 4-byte form: each hunk where the file holds a whole one.
+    header.codecs = {};
+    header.logical_bytes = 2 * hunk_bytes;
+    const std::string places = big_endian(1, 4) + big_endian(3, 4);
+    EXPECT_TRUE(parse_chd_map(places, header, 4 * hunk_bytes));
+    EXPECT_FALSE(parse_chd_map(places, header, 4 * hunk_bytes - 1));
+    EXPECT_FALSE(parse_chd_map(places.substr(0, 7), header, 4 * hunk_bytes));
 }
 
 std::string framed(std::string sector, bool codes) {
