@@ -107,6 +107,9 @@ if [[ -z ${RUNNER:-} ]]; then  # neither a file-size limit nor setpriv reaches t
     umount fixed.chd 2> /dev/null || true
     { cmp -s vol.chd kept.chd && cmp -s ro/vol.chd kept.chd && cmp -s fixed.chd kept.chd && cmp -s under.chd kept.chd; } || fail "a failed write changed the file"
     [[ $(find . | sort) = "$listing" ]] || fail "a failed write left a file behind"
+    # The new file is made beside the old one: its folder may be the only one the user can write to.
+    mkdir -p up/in && cp vol.chd up/in/ && chmod 777 up/in && chmod 666 up/in/vol.chd && chmod 555 up
+    setpriv --reuid=nobody --regid=nogroup --clear-groups "$bin" up/in/vol.chd ip.bin > /dev/null || fail "not patched in its own folder"
 fi
 
 # Two runs at once: one after the other, the last one's ip whole in a valid file. Where a rename

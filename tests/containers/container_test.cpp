@@ -176,6 +176,7 @@ TEST(TrackChoice, TakesTheLastVolumeAndTrustsNoTableBeyondItsFile) {
         {{at(0, mid + 1, 2352, false), at(mid, -1, 2048)}, {}, "unknown image\n"},
         {{at(mid, 1000001, 2048)}, {}, "unknown image\n"},
         {{at(-2048, mid, 2048)}, {}, "unknown image\n"},
+        {{at(0, mid, 0)}, {}, "unknown image\n"},
     };
     for (const auto& [tracks, marked, chosen] : table) {
         const track_choice got = choose_track(
