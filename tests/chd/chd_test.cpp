@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <tuple>
 
 #include "chd/chd_codecs.hpp"
@@ -50,10 +51,10 @@ TEST(ChdMetadata, ReadsTextTrackEntriesAndTellsTheDisc) {
     dvd.unit_bytes = 2048;
     const auto tracks_of = [](std::uint32_t tag, const std::vector<std::string>& texts,
                               const chd_header& header) {
-        std::vector<metadata_entry> entries;
-        for (const std::string& text : texts) {
-            entries.push_back({tag, 1, text + std::string(1, '\0'), 0});
-        }
+        std::vector<metadata_entry> entries(texts.size());
+        std::transform(texts.begin(), texts.end(), entries.begin(), [tag](const std::string& text) {
+            return metadata_entry{tag, 1, text + std::string(1, '\0'), 0};
+        });
         return shown(disc_tracks(entries, header, "d"));
     };
     const std::string m1 = "TYPE:MODE1 SUBTYPE:NONE ";
