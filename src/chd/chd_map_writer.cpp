@@ -189,7 +189,9 @@ std::string compressed_map(const std::vector<map_entry>& entries) {
             first_offset = entry.offset;
             first = false;
         }
-        if (entry.type < hunk_stored) {
+        // Stored hunks count too, though their length is never written:
+        // chdman sizes the field so, and the map then comes out as it does.
+        if (entry.type <= hunk_stored) {
             longest = std::max<std::uint64_t>(longest, entry.length);
         } else if (types[hunk] == hunk_self) {
             farthest_self = std::max(farthest_self, entry.offset);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds CHDs with chdman around genisoimage and vcdimager volumes (each layout, codec set and
 # hunk size chdman makes) and reads them with the CHD library: every hunk must decode to the
-# data whose SHA1 chdman stored, and the tracks must lie where the frames put them.
+# data whose SHA1 chdman stored, the tracks must lie where the frames put them, and the map,
+# coded again by the writer, must be chdman's byte for byte.
 set -euo pipefail
 check=$(realpath "$1")
 for p in chdman genisoimage vcdimager ffmpeg; do command -v "$p" > /dev/null || { echo "SKIP: no $p"; exit 77; }; done
