@@ -90,7 +90,7 @@ mds() {  # stored size, then one track a session: "session start, lead-out, mode
     done; num le 4 $((name + 16)) 0; num le 8 0; printf '*.mdf\0'
 }
 poke() { local f=$1; shift; for ((; $#; )); do num le "$2" "$3" | dd of="$f" bs=1 seek="$1" conv=notrunc status=none; shift 3; done; }  # file, then offset, width, value
-cdi() {  # image, footer version (4: 2.0, 6: 3.5), then one track a session: "mode pregap length start size-code [x]"
+cdi() {  # image, footer version (4: 2.0, 5: 3.0, 6: 3.5), then one track a session: "mode pregap length start size-code [x]"
     # x: the optional parts too (the 8 bytes after a non-zero first word or a 0x80000000 flag, CD-Text, 3.5's 78 bytes)
     local img=$1 v=$2 a t=0 s mode pre len start code x i; shift 2; a=$(stat -c %s "$img")
     { num le 2 $#; for s; do
@@ -103,14 +103,14 @@ cdi() {  # image, footer version (4: 2.0, 6: 3.5), then one track a session: "mo
             num le 1 0; num le 4 $((pre + len)); head -c $((v == 4 ? 32 : 25)) /dev/zero
             ((v == 4)) || { num le 4 $((x ? -1 : 0)) && head -c $((x ? 78 + 13 : 13)) /dev/zero; }; t=$((t + 1))
     done; num le 2 0; head -c 64 /dev/zero; } >> "$img"
-    ((v == 4)) || a=$(($(stat -c %s "$img") - a + 8)); num le 4 $((0x80000000 | v)) "$a" >> "$img"
+    ((v < 6)) || a=$(($(stat -c %s "$img") - a + 8)); num le 4 $((0x80000000 | v)) "$a" >> "$img"
 }
 
 head -c 32768 /dev/urandom > ip.bin && head -c 32768 /dev/urandom > sa.bin && mkdir tree elsewhere && seq 1 3000 > tree/numbers.txt
 vol 0 && vol 11420 && vol 11431  # 11420: after a 20-sector audio session; 11431: after vol0's
 frame vol0.iso 16 0 > m1.raw && frame vol0.iso 24 0 > m2.raw && frame vol11420.iso 16 0 > s2m1.raw
 frame vol11420.iso 24 0 > s2m2.raw && frame vol0.iso 16 96 > m1sub.raw && noise 20 2352 > audio.raw
-mkdir enh dump mixed iso m2336 short tiny t1 t2 t3 n1 n2 n3 n4 n5 n6 n7 n8 c1 c2 m1 m2 m3 m4 m5 d1 d2 d3 raw h1 h2 h3 h4
+mkdir enh dump mixed iso m2336 short tiny t1 t2 t3 n1 n2 n3 n4 n5 n6 n7 n8 c1 c2 m1 m2 m3 m4 m5 d1 d2 d3 d4 raw h1 h2 h3 h4
 
 # Cue sheets: Enhanced CD (data pregap stored), a file a track (audio's gone), mixed (CRLF, byte-order mark), 2048, 2336.
 cat audio.raw <(noise 150 2352) s2m2.raw > enh/disc.bin
@@ -159,6 +159,7 @@ cp m1.raw m4/é𝄞.mdf && mds 2352 "-150 31 0xaa 0 0" > m4/disc.mds && truncate
 # Mixed mode: data track 1 ends where audio track 2 of its session begins (entries 2 and 4 of m1's made tracks).
 cp m1/disc.* m5 && poke m5/disc.mds 192 1 0xaa 196 1 1 208 2 2352 352 1 0xa9 356 1 2 388 4 20 392 8 $((20 * 2352))
 cat <(noise 2 2352) m1.raw > d1/disc.cdi && cdi d1/disc.cdi 4 "1 2 31 148 2"  # start: the pregap's LBA + 150
+cat <(noise 2 2048) vol0.iso > d4/disc.cdi && cdi d4/disc.cdi 5 "1 2 31 148 0"  # 3.0, Mode 1 in 2048 bytes
 cat <(noise 2 2352) audio.raw <(noise 2 2352) s2m2.raw > d2/disc.cdi && cdi d2/disc.cdi 6 "0 2 20 148 2 1" "2 2 31 11568 2"
 # A sector more than comes before the descriptor: the padding after it keeps that sector inside the file.
 cat <(noise 2 2352) m1.raw > d3/disc.cdi && cdi d3/disc.cdi 4 "1 2 32 148 2" && truncate -s -8 d3/disc.cdi
@@ -211,6 +212,7 @@ m5|disc.mds|sector size:2352|disc.mdf|0|16
 d1|disc.cdi|sector size:2352|disc.cdi|$((2 * 2352))|16
 d2|disc.cdi|sector size:2352|disc.cdi|$((24 * 2352))|24
 d3|disc.cdi|unknown image
+d4|disc.cdi|sector size:2048|disc.cdi|$((2 * 2048))|0
 raw|disc.img|sector size:2448|disc.img|0|16
 h1|disc.cue|sector size:2352|x.bin|0|16
 h2|disc.cue|sector size:2352|x.bin|0|16

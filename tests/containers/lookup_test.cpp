@@ -69,13 +69,14 @@ TEST(TrackFileName, TellsUtf8AndFoldsItsLetters) {
         {"ĀāĂ İ ǅ", true, "āāă İ ǆ"},                  // İ folds only to two code points
         {"𐐀 \U0001E921\U0001E922", true, "𐐨 \U0001E943\U0001E922"},
         {"caf\xE9", false, ""},
-        {"\xC0\x80", false, ""},          // overlong
-        {"\xE0\x9F\xBF", false, ""},      // overlong
-        {"\xED\xA0\x80", false, ""},      // a surrogate
-        {"\xED\xBF\xBF", false, ""},      // the last surrogate
-        {"\x80", false, ""},              // a continuation alone
-        {"\xF4\x90\x80\x80", false, ""},  // past U+10FFFF
-        {"\xE2\x82", false, ""},          // cut short
+        {"\xC0\x80", false, ""},                         // overlong
+        {"\xE0\x9F\xBF", false, ""},                     // overlong
+        {"\xED\xA0\x80", false, ""},                     // a surrogate
+        {"\xED\xBF\xBF", false, ""},                     // the last surrogate
+        {"\x80", false, ""},                             // a continuation alone
+        {"\xF4\x8F\xBF\xBF", true, "\xF4\x8F\xBF\xBF"},  // U+10FFFF, the last
+        {"\xF4\x90\x80\x80", false, ""},                 // past it
+        {"\xE2\x82", false, ""},                         // cut short
         {"\xF0\x9F\x92\xBF\x7F", true, "\xF0\x9F\x92\xBF\x7F"},
     };
     for (const auto& [bytes, utf8, folded] : table) {
