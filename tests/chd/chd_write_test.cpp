@@ -59,6 +59,11 @@ TEST(CompressedMap, ReadsBackAsWritten) {
         ASSERT_TRUE(read) << rows.size();
         EXPECT_EQ(expanded_map(read->entries), expanded_map(rows)) << rows.size();
     }
+    // References to hunks one after another cost no offsets, as references to one hunk do: a
+    // symbol more at most.
+    const std::string types = std::string(9, '0') + std::string(9, '5');
+    EXPECT_LE(compressed_map(entries(types, 9)).size(),
+              compressed_map(entries(types, 1)).size() + 1);
 }
 
 // A map read back whole, then with one fault: a hunk past the file's end,
