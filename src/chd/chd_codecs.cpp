@@ -15,12 +15,11 @@
 #include "chd/chd_header.hpp"
 #include "chd/chd_huffman.hpp"
 #include "sectors/sector_codes.hpp"
+#include "sectors/sector_layout.hpp"
 
 namespace {
 
 using decoded = std::optional<std::string>;
-constexpr std::size_t sector_bytes = 2352;
-constexpr std::size_t subcode_bytes = 96;
 
 decoded inflate_exact(std::string_view in, std::size_t size) {
     std::string out(size, '\0');
@@ -209,21 +208,21 @@ decoded unflac_generic(std::string_view in, std::size_t size) {
 std::string interleave(const std::string& sectors, const std::string& subcodes) {
     std::string frames;
     frames.reserve(sectors.size() + subcodes.size());
-    for (std::size_t f = 0; f * sector_bytes < sectors.size(); ++f) {
-        frames.append(sectors, f * sector_bytes, sector_bytes);
-        frames.append(subcodes, f * subcode_bytes, subcode_bytes);
+    for (std::size_t f = 0; f * cd_sector_bytes < sectors.size(); ++f) {
+        frames.append(sectors, f * cd_sector_bytes, cd_sector_bytes);
+        frames.append(subcodes, f * cd_subcode_bytes, cd_subcode_bytes);
     }
     return frames;
 }
 
 decoded uncdfl(std::string_view in, std::size_t hunk_bytes) {
     const std::size_t frames = hunk_bytes / cd_frame_bytes;
-    auto sectors = unflac(in, frames * sector_bytes,
-                          flac_block_size(frames * sector_bytes, sector_bytes), true);
+    auto sectors = unflac(in, frames * cd_sector_bytes,
+                          flac_block_size(frames * cd_sector_bytes, cd_sector_bytes), true);
     if (!sectors) {
         return std::nullopt;
     }
-    auto subcodes = inflate_exact(in.substr(sectors->second), frames * subcode_bytes);
+    auto subcodes = inflate_exact(in.substr(sectors->second), frames * cd_subcode_bytes);
     return subcodes ? decoded(interleave(sectors->first, *subcodes)) : std::nullopt;
 }
 
@@ -233,22 +232,19 @@ using base_decoder = decoded (*)(std::string_view, std::size_t);
 decoded uncd(std::string_view in, std::size_t hunk_bytes, base_decoder sectors_codec,
              base_decoder subcode_codec) {
     const std::size_t frames = hunk_bytes / cd_frame_bytes;
-    const std::size_t bitmap = (frames + 7) / 8;
-    const std::size_t length_bytes = hunk_bytes < 65536 ? 2 : 3;
-    byte_reader fields(in, bitmap);
-    const std::uint64_t base_length = fields.be(length_bytes);
+    byte_reader fields(in, cd_bitmap_bytes(frames));
+    const std::uint64_t base_length = fields.be(cd_length_bytes(hunk_bytes));
     const std::string_view base = fields.take(static_cast<std::size_t>(base_length));
     if (!fields.ok()) {
         return std::nullopt;
     }
-    const auto sectors = sectors_codec(base, frames * sector_bytes);
+    const auto sectors = sectors_codec(base, frames * cd_sector_bytes);
     const auto subcodes =
-        sectors ? subcode_codec(in.substr(fields.at()), frames * subcode_bytes) : std::nullopt;
+        sectors ? subcode_codec(in.substr(fields.at()), frames * cd_subcode_bytes) : std::nullopt;
     if (!subcodes) {
         return std::nullopt;
     }
     std::string out = interleave(*sectors, *subcodes);
-    static const std::string sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
     for (std::size_t f = 0; f < frames; ++f) {
         const unsigned flags = static_cast<unsigned char>(in[f / 8]);
         if ((flags >> (f % 8) & 1U) == 0) {
@@ -257,7 +253,7 @@ decoded uncd(std::string_view in, std::size_t hunk_bytes, base_decoder sectors_c
         const auto at = static_cast<std::ptrdiff_t>(f * cd_frame_bytes);
         raw_sector sector{};
         std::copy_n(out.begin() + at, sector.size(), sector.begin());
-        std::copy(sync.begin(), sync.end(), sector.begin());
+        std::copy(sync_pattern.begin(), sync_pattern.end(), sector.begin());
         write_parity(sector);
         std::transform(sector.begin(), sector.end(), out.begin() + at,
                        [](std::uint8_t b) { return static_cast<char>(b); });

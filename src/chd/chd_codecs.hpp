@@ -10,6 +10,12 @@
 #include <string>
 #include <string_view>
 
+// A CD codec's hunk opens with a bitmap, a bit for each frame whose sync
+// and parity were left out to be made again, then the length of the
+// compressed sector part in 2 bytes, or 3 for hunks of 64 KiB or more.
+inline std::size_t cd_bitmap_bytes(std::size_t frames) { return (frames + 7) / 8; }
+inline std::size_t cd_length_bytes(std::size_t hunk_bytes) { return hunk_bytes < 65536 ? 2 : 3; }
+
 // Whether hunks coded with `codec` (a header slot's four letters) decode here.
 bool codec_known(std::uint32_t codec);
 

@@ -11,6 +11,8 @@
 
 constexpr std::size_t chd_header_size = 124;
 constexpr std::uint32_t cd_frame_bytes = 2448;  // a CD unit: 2352 sector bytes, 96 subcode bytes
+constexpr std::size_t cd_sector_bytes = 2352;
+constexpr std::size_t cd_subcode_bytes = cd_frame_bytes - cd_sector_bytes;
 constexpr std::uint32_t dvd_unit_bytes = 2048;
 constexpr std::uint32_t most_hunk_bytes = 1 << 20;  // far above what chdman makes (97920 tried)
 constexpr std::uint64_t most_hunks = 1 << 22;       // a dual-layer DVD in 2048-byte hunks

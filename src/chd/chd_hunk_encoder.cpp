@@ -5,23 +5,19 @@
 #include <algorithm>
 #include <memory>
 
+#include "chd/chd_codecs.hpp"
 #include "chd/chd_header.hpp"
 #include "chd/chd_map.hpp"
 #include "sectors/sector_codes.hpp"
+#include "sectors/sector_layout.hpp"
 
 namespace {
 
-constexpr std::size_t frame_bytes = cd_frame_bytes;
-constexpr std::size_t sector_bytes = 2352;
-constexpr std::size_t subcode_bytes = frame_bytes - sector_bytes;
-constexpr std::size_t sync_bytes = 12;
 constexpr std::size_t parity_at = 2076;
-// Hunks this large or larger give the sector part's length 3 bytes, not 2.
-constexpr std::size_t long_hunk = 65536;
 
 raw_sector as_sector(std::string_view frame) {
     raw_sector sector{};
-    std::transform(frame.begin(), frame.begin() + sector_bytes, sector.begin(),
+    std::transform(frame.begin(), frame.begin() + cd_sector_bytes, sector.begin(),
                    [](char c) { return static_cast<std::uint8_t>(c); });
     return sector;
 }
@@ -29,8 +25,7 @@ raw_sector as_sector(std::string_view frame) {
 // The sync and the parity a reader makes again, left out when they are
 // exactly what it would make.
 bool regenerable(std::string_view frame) {
-    static const std::string sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", sync_bytes);
-    return frame.substr(0, sync_bytes) == sync && parity_matches(as_sector(frame));
+    return frame.substr(0, sync_pattern.size()) == sync_pattern && parity_matches(as_sector(frame));
 }
 
 }  // namespace
@@ -58,24 +53,24 @@ std::string deflate_raw(std::string_view bytes) {
 }
 
 std::string encode_cdzl(std::string_view hunk) {
-    const std::size_t frames = hunk.size() / frame_bytes;
-    std::string bitmap((frames + 7) / 8, '\0');
+    const std::size_t frames = hunk.size() / cd_frame_bytes;
+    std::string bitmap(cd_bitmap_bytes(frames), '\0');
     std::string sectors;
     std::string subcodes;
     for (std::size_t f = 0; f < frames; ++f) {
-        const std::string_view frame = hunk.substr(f * frame_bytes, frame_bytes);
-        std::string sector(frame.substr(0, sector_bytes));
+        const std::string_view frame = hunk.substr(f * cd_frame_bytes, cd_frame_bytes);
+        std::string sector(frame.substr(0, cd_sector_bytes));
         if (regenerable(frame)) {
             bitmap[f / 8] = static_cast<char>(bitmap[f / 8] | 1 << (f % 8));
-            std::fill_n(sector.begin(), sync_bytes, '\0');
+            std::fill_n(sector.begin(), sync_pattern.size(), '\0');
             std::fill(sector.begin() + parity_at, sector.end(), '\0');
         }
         sectors += sector;
-        subcodes += frame.substr(sector_bytes, subcode_bytes);
+        subcodes += frame.substr(cd_sector_bytes, cd_subcode_bytes);
     }
     const std::string base = deflate_raw(sectors);
     const std::string subcode = deflate_raw(subcodes);
-    const std::size_t width = hunk.size() < long_hunk ? 2 : 3;
+    const std::size_t width = cd_length_bytes(hunk.size());
     if (frames == 0 || base.empty() || subcode.empty() || base.size() >> (8 * width) != 0) {
         return {};
     }
@@ -86,7 +81,7 @@ encoded_hunk encode_hunk(std::string_view hunk, const codec_slots& slots, bool c
     encoded_hunk best{hunk_stored, std::string(hunk), chd_crc16(hunk)};
     const std::string wanted = cd ? "cdzl" : "zlib";
     const auto* const slot = std::find(slots.begin(), slots.end(), wanted);
-    if (slot == slots.end() || (cd && hunk.size() % frame_bytes != 0)) {
+    if (slot == slots.end() || (cd && hunk.size() % cd_frame_bytes != 0)) {
         return best;
     }
     std::string packed = cd ? encode_cdzl(hunk) : deflate_raw(hunk);

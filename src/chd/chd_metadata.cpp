@@ -32,7 +32,6 @@ constexpr std::array<cd_type, 8> cd_types{{{"MODE1", 0, 2048, true},
 constexpr std::array<std::string_view, 3> subtypes{"RW", "RW_RAW", "NONE"};
 constexpr std::size_t no_subcode = 2;
 constexpr std::uint64_t most_frames = 1 << 24;  // far more than any CD
-constexpr std::int32_t subcode_bytes = 96;
 
 // One track as the metadata gives it, before it is placed.
 struct cd_track {
@@ -156,7 +155,9 @@ std::optional<track_list> place(const std::vector<cd_track>& tracks, const chd_h
         placed.end = static_cast<std::int64_t>((first + t.frames) * cd_frame_bytes);
         placed.layout = {static_cast<std::int32_t>(cd_frame_bytes), type.data_offset};
         placed.data = type.data;
-        placed.shown_size = type.stored + (t.subtype == no_subcode ? 0 : subcode_bytes);
+        placed.shown_size =
+            type.stored +
+            (t.subtype == no_subcode ? 0 : static_cast<std::int32_t>(cd_subcode_bytes));
         if (static_cast<std::uint64_t>(placed.end) > h.logical_bytes) {
             return std::nullopt;
         }

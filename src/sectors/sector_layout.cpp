@@ -14,10 +14,9 @@ constexpr sector_layout iso_logical{2048, 0};
 constexpr sector_layout mode2_raw{2352, 24};
 constexpr sector_layout mode1_raw{2352, 16};
 
-constexpr std::string_view sync("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
-
 bool synced(std::string_view bytes, std::size_t at) {
-    return bytes.size() >= at + sync.size() && bytes.substr(at, sync.size()) == sync;
+    return bytes.size() >= at + sync_pattern.size() &&
+           bytes.substr(at, sync_pattern.size()) == sync_pattern;
 }
 
 sector_layout raw_layout(std::string_view first_bytes) {

@@ -7,6 +7,9 @@
 #include <optional>
 #include <string_view>
 
+// The 12 bytes that open every raw sector.
+constexpr std::string_view sync_pattern("\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
+
 struct sector_layout {
     std::int32_t sector_size;  // bytes one stored sector occupies in the file
     std::int32_t data_offset;  // where its 2048 bytes of user data begin
