@@ -77,16 +77,16 @@ std::string encode_cdzl(std::string_view hunk) {
     return bitmap + big_endian(base.size(), width) + base + subcode;
 }
 
-encoded_hunk encode_hunk(std::string_view hunk, const codec_slots& slots, bool cd) {
+encoded_hunk encode_hunk(std::string_view hunk, const std::array<std::uint32_t, 4>& codecs,
+                         bool cd) {
     encoded_hunk best{hunk_stored, std::string(hunk), chd_crc16(hunk)};
-    const std::string wanted = cd ? "cdzl" : "zlib";
-    const auto* const slot = std::find(slots.begin(), slots.end(), wanted);
-    if (slot == slots.end() || (cd && hunk.size() % cd_frame_bytes != 0)) {
+    const auto* const slot = std::find(codecs.begin(), codecs.end(), fourcc(cd ? "cdzl" : "zlib"));
+    if (slot == codecs.end() || (cd && hunk.size() % cd_frame_bytes != 0)) {
         return best;
     }
     std::string packed = cd ? encode_cdzl(hunk) : deflate_raw(hunk);
     if (!packed.empty() && packed.size() < best.bytes.size()) {
-        best.type = static_cast<std::uint8_t>(slot - slots.begin());
+        best.type = static_cast<std::uint8_t>(slot - codecs.begin());
         best.bytes = std::move(packed);
     }
     return best;

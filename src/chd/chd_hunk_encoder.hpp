@@ -7,20 +7,19 @@
 #include <string>
 #include <string_view>
 
-// The four codec slots of a header, each a four-character tag or empty.
-using codec_slots = std::array<std::string, 4>;
-
 struct encoded_hunk {
     std::uint8_t type;  // 0-3: the codec slot; 4: stored
     std::string bytes;  // what the file holds for it
     std::uint16_t crc;  // CRC-16 of the decoded hunk
 };
 
-// The smallest of: stored, and the deflate-based codec the file lists for
-// its kind of data ("cdzl" for CD frames of 2448 bytes, "zlib" otherwise).
+// The smallest of: stored, and the deflate-based codec the file lists among
+// its `codecs` (the header's slots) for its kind of data ("cdzl" for CD
+// frames of 2448 bytes, "zlib" otherwise).
 // Only deflate: its decoders take a stream that ends where it says, and it
 // is the one codec every writer of these files offers for both kinds.
-encoded_hunk encode_hunk(std::string_view hunk, const codec_slots& slots, bool cd);
+encoded_hunk encode_hunk(std::string_view hunk, const std::array<std::uint32_t, 4>& codecs,
+                         bool cd);
 
 // The CD codec's form: per frame, sector part and subcode part compressed
 // apart, sync and parity left out of the frames that a reader can make them

@@ -1,7 +1,6 @@
 #include "cli/chd_patch.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -9,7 +8,6 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -149,17 +147,6 @@ std::optional<chd_sha1> image_sha1(std::uint64_t count, std::uint64_t logical,
     return hash.digest();
 }
 
-std::string slot_name(std::uint32_t codec) {
-    if (codec == 0) {
-        return {};
-    }
-    std::string name(4, '\0');
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        name[i] = static_cast<char>(codec >> (8 * (3 - i)) & 0xFF);
-    }
-    return name;
-}
-
 // The hunks that hold the 16 sectors, decoded, patched and encoded again:
 // none where a hunk does not decode. A hunk the ip leaves as it was is
 // left out.
@@ -183,15 +170,12 @@ std::optional<std::map<std::uint64_t, std::pair<std::string, encoded_hunk>>> pat
     std::string now = old;
     const std::uint64_t at = start - first * hunk_bytes;
     now.replace(at, length, patch_block(old.substr(at, length), layout, ip));
-    codec_slots slots;
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-        slots[i] = slot_name(header.codecs[i]);
-    }
     std::map<std::uint64_t, std::pair<std::string, encoded_hunk>> hunks;
     for (std::uint64_t h = first; h <= last; ++h) {
         std::string hunk = now.substr((h - first) * hunk_bytes, hunk_bytes);
         if (hunk != std::string_view(old).substr((h - first) * hunk_bytes, hunk_bytes)) {
-            encoded_hunk encoded = encode_hunk(hunk, slots, header.unit_bytes == cd_frame_bytes);
+            encoded_hunk encoded =
+                encode_hunk(hunk, header.codecs, header.unit_bytes == cd_frame_bytes);
             hunks.emplace(h, std::make_pair(std::move(hunk), std::move(encoded)));
         }
     }

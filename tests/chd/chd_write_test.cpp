@@ -130,7 +130,7 @@ TEST(HunkEncoder, DecodesToItselfLeavingOutWhatAReaderRemakes) {
         {framed(unsynced + pattern(2048, 5), true) + framed(mode2 + pattern(2336, 9), false), 0},
         {framed(form1 + pattern(2048, 7), true) + framed(form1 + std::string(2048, '\0'), true), 3},
     };
-    const codec_slots slots{"cdlz", "cdzl", "cdfl", ""};
+    const std::array<std::uint32_t, 4> slots{fourcc("cdlz"), fourcc("cdzl"), fourcc("cdfl"), 0};
     for (const encoding& row : table) {
         std::string hunk = row.frames;
         hunk.resize(hunk_bytes, '\0');
@@ -141,9 +141,10 @@ TEST(HunkEncoder, DecodesToItselfLeavingOutWhatAReaderRemakes) {
         EXPECT_EQ(decode_hunk(fourcc("cdzl"), encoded.bytes, hunk_bytes), hunk);
     }
     const std::string dvd = pattern(4096, 11);
-    const encoded_hunk zlib = encode_hunk(dvd, {"lzma", "zlib", "huff", "flac"}, false);
+    const encoded_hunk zlib =
+        encode_hunk(dvd, {fourcc("lzma"), fourcc("zlib"), fourcc("huff"), fourcc("flac")}, false);
     EXPECT_EQ(decode_hunk(fourcc("zlib"), zlib.bytes, 4096), dvd);
-    EXPECT_EQ(encode_hunk(dvd, {"lzma", "", "", ""}, false).type, hunk_stored);
+    EXPECT_EQ(encode_hunk(dvd, {fourcc("lzma"), 0, 0, 0}, false).type, hunk_stored);
 }
 
 }  // namespace
