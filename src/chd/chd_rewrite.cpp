@@ -155,16 +155,6 @@ chd_rewrite uncompressed(const chd_rewrite_input& input) {
 
 }  // namespace
 
-chd_sha1 overall_sha1(const chd_sha1& raw, const std::vector<metadata_entry>& metadata) {
-    std::vector<std::string> records;
-    for (const metadata_entry& entry : metadata) {
-        if ((entry.flags & metadata_checksummed) != 0) {
-            records.push_back(metadata_record(big_endian(entry.tag, 4), entry.data));
-        }
-    }
-    return overall_sha1(raw, std::move(records));
-}
-
 chd_rewrite plan_rewrite(const chd_rewrite_input& input) {
     return input.header.compressed() ? compressed(input) : uncompressed(input);
 }

@@ -37,9 +37,6 @@ struct chd_rewrite {
     std::vector<map_entry> entries;  // its map
 };
 
-// The overall SHA1 of an image of `raw` SHA1 with `metadata`.
-chd_sha1 overall_sha1(const chd_sha1& raw, const std::vector<metadata_entry>& metadata);
-
 // A file with codecs (header slot 0 set): header, the metadata chain from
 // byte 124, every stored hunk back to back in hunk order, the map last. The
 // patched hunks take their new encodings; the first other hunk that named

@@ -37,11 +37,13 @@ chd_sha1 sha1_of(std::string_view bytes) {
     return hash.digest();
 }
 
-std::string metadata_record(std::string_view tag, std::string_view data) {
-    return std::string(tag.substr(0, 4)) + std::string(view(sha1_of(data)));
-}
-
-chd_sha1 overall_sha1(const chd_sha1& raw, std::vector<std::string> records) {
+chd_sha1 overall_sha1(const chd_sha1& raw, const std::vector<metadata_entry>& metadata) {
+    std::vector<std::string> records;
+    for (const metadata_entry& entry : metadata) {
+        if ((entry.flags & metadata_checksummed) != 0) {
+            records.push_back(big_endian(entry.tag, 4) + std::string(view(sha1_of(entry.data))));
+        }
+    }
     std::sort(records.begin(), records.end());
     sha1_hash hash;
     hash.add(view(raw));

@@ -12,6 +12,7 @@
 struct sha1_ctx;
 
 #include "chd/chd_header.hpp"
+#include "chd/chd_metadata.hpp"
 
 // A running SHA1: bytes go in as they come, in order.
 class sha1_hash {
@@ -29,10 +30,7 @@ private:
 
 chd_sha1 sha1_of(std::string_view bytes);
 
-// What one checksummed metadata entry adds to the overall digest: its tag
-// (4 bytes) and the SHA1 of its data.
-std::string metadata_record(std::string_view tag, std::string_view data);
-
-// The overall digest: the raw one followed by the records in ascending byte
-// order, so that the order of the chain does not change it.
-chd_sha1 overall_sha1(const chd_sha1& raw, std::vector<std::string> records);
+// The overall digest of an image of `raw` SHA1 with `metadata`: the raw one
+// followed by a record (tag, SHA1 of the data) for each checksummed entry,
+// in ascending byte order, so that the order of the chain does not change it.
+chd_sha1 overall_sha1(const chd_sha1& raw, const std::vector<metadata_entry>& metadata);
