@@ -1,6 +1,7 @@
 #include "chd/chd_rewrite.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -97,17 +98,11 @@ chd_rewrite compressed(const chd_rewrite_input& input) {
         } else {
             continue;
         }
-        entry.length = stored_length(entry, hunk_bytes);
         at += entry.length;
     }
+    // The header, which needs the map's offset, goes before what it counts.
     append(out.pieces, header_bytes(input.header, input.raw_sha1, at, input.metadata));
-    for (file_piece& piece : body) {
-        if (piece.bytes.empty()) {
-            append_copy(out.pieces, piece.from, piece.length);
-        } else {
-            out.pieces.push_back(std::move(piece));
-        }
-    }
+    std::move(body.begin(), body.end(), std::back_inserter(out.pieces));
     append(out.pieces, compressed_map(out.entries));
     return out;
 }
