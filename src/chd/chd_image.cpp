@@ -66,12 +66,13 @@ std::optional<std::string> chd_image::hunk(std::uint64_t index) const {
         return std::nullopt;
     }
     // The map's parse made sure a reference names a hunk that holds data.
-    const map_entry& e =
-        map_.entries[map_.entries[index].type == hunk_self ? map_.entries[index].offset : index];
+    const map_entry& named = map_.entries[index];
+    const std::uint64_t source = named.type == hunk_self ? named.offset : index;
+    const map_entry& e = map_.entries[source];
     if (e.type == hunk_zero) {
         return std::string(header_.hunk_bytes, '\0');
     }
-    auto bytes = stored_bytes(static_cast<std::uint64_t>(&e - map_.entries.data()));
+    auto bytes = stored_bytes(source);
     if (bytes && e.type < hunk_stored) {
         bytes = decode_hunk(header_.codecs[e.type], *bytes, header_.hunk_bytes);
     }
