@@ -179,19 +179,16 @@ std::string compressed_map(const std::vector<map_entry>& entries) {
     for (const std::uint8_t symbol : symbols) {
         ++counts[symbol];
     }
+    const auto held = [](const map_entry& entry) { return entry.type <= hunk_stored; };
+    const auto first = std::find_if(entries.begin(), entries.end(), held);
+    const std::uint64_t first_offset = first == entries.end() ? 0 : first->offset;
     std::uint64_t longest = 0;
     std::uint64_t farthest_self = 0;
-    std::uint64_t first_offset = 0;
-    bool first = true;
     for (std::size_t hunk = 0; hunk < entries.size(); ++hunk) {
         const map_entry& entry = entries[hunk];
-        if (entry.type <= hunk_stored && first) {
-            first_offset = entry.offset;
-            first = false;
-        }
         // Stored hunks count too, though their length is never written:
         // chdman sizes the field so, and the map then comes out as it does.
-        if (entry.type <= hunk_stored) {
+        if (held(entry)) {
             longest = std::max<std::uint64_t>(longest, entry.length);
         } else if (types[hunk] == hunk_self) {
             farthest_self = std::max(farthest_self, entry.offset);
