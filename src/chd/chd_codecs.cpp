@@ -316,10 +316,7 @@ decoded unhuff(std::string_view in, std::size_t size) {
 }  // namespace
 
 bool codec_known(std::uint32_t codec) {
-    constexpr std::array<std::uint32_t, 9> known{fourcc("cdlz"), fourcc("cdzl"), fourcc("cdzs"),
-                                                 fourcc("cdfl"), fourcc("zlib"), fourcc("lzma"),
-                                                 fourcc("zstd"), fourcc("huff"), fourcc("flac")};
-    return std::find(known.begin(), known.end(), codec) != known.end();
+    return std::find(known_codecs.begin(), known_codecs.end(), codec) != known_codecs.end();
 }
 
 std::optional<std::string> decode_hunk(std::uint32_t codec, std::string_view compressed,

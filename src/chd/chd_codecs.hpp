@@ -5,10 +5,13 @@
 // samples big-endian, the reverse of a cue sheet's BINARY file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "chd/chd_header.hpp"
 
 // A CD codec's hunk opens with a bitmap, a bit for each frame whose sync
 // and parity were left out to be made again, then the length of the
@@ -16,7 +19,10 @@
 inline std::size_t cd_bitmap_bytes(std::size_t frames) { return (frames + 7) / 8; }
 inline std::size_t cd_length_bytes(std::size_t hunk_bytes) { return hunk_bytes < 65536 ? 2 : 3; }
 
-// Whether hunks coded with `codec` (a header slot's four letters) decode here.
+// The codecs (a header slot's four letters) whose hunks decode here.
+constexpr std::array<std::uint32_t, 9> known_codecs{fourcc("cdlz"), fourcc("cdzl"), fourcc("cdzs"),
+                                                    fourcc("cdfl"), fourcc("zlib"), fourcc("lzma"),
+                                                    fourcc("zstd"), fourcc("huff"), fourcc("flac")};
 bool codec_known(std::uint32_t codec);
 
 // The `hunk_bytes` bytes that `compressed` holds, coded with `codec`. None
