@@ -264,12 +264,13 @@ bool os_file::lock() const {
 
 bool os_file::named_by(const std::string& path) const {
     const std::wstring wide = utf16(path);
+    if (!is_open() || wide.empty()) {
+        return false;
+    }
     HANDLE named =
-        wide.empty()
-            ? INVALID_HANDLE_VALUE
-            : CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (!is_open() || named == INVALID_HANDLE_VALUE) {
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
         return false;
     }
     BY_HANDLE_FILE_INFORMATION mine{};
