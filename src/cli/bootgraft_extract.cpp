@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "cli/console.hpp"
-#include "cli/file_io.hpp"
-#include "cli/system_area.hpp"
-#include "sectors/block_patch.hpp"
+#include "engine/engine.hpp"
+#include "platform/native_storage.hpp"
+#include "platform/os_file.hpp"
 
 namespace {
 
@@ -35,29 +35,6 @@ int write_ip(const std::string& ip_path, const std::string& sector_line, const s
 
 }  // namespace
 
-int extract(const std::string& image_path, const std::string& ip_path) {
-    const bool to_output = ip_path == "-";
-    if (to_output) {
-        say_aside_from_data();  // the ip file's bytes alone go to standard output
-    }
-    const system_area area = find_system_area(image_path, os_file::access::read);
-    if (!area.refusal.empty()) {
-        return fail(area.refusal);
-    }
-    // bootgraft lengthens a plain image too short for its System Area;
-    // what is not there cannot be read out.
-    if (static_cast<std::int64_t>(area.block.size()) < std::int64_t{16} * area.layout.sector_size) {
-        return fail("image size is too small\n");
-    }
-    const std::string ip = user_data(area.block, area.layout);
-    const std::string sector_line = sector_size_line(area);
-    if (!to_output) {
-        return write_ip(ip_path, sector_line, ip);
-    }
-    say(sector_line);
-    return write_out(ip) ? 0 : fail(naming("can't write ip", ip_path));
-}
-
 int main(int argc, char* argv[]) {
     // Past a file-size limit the write fails and the partial ip file goes.
     keep_running_past_size_limits();
@@ -67,5 +44,19 @@ int main(int argc, char* argv[]) {
             "bootgraft-extract <imagefile> <ipfile>\n read first 16 sector of cd image\n"
             " support 2048/2336/2352 iso image\n");
     }
-    return extract(args[1], args[2]);
+    const std::string& ip_path = args[2];
+    const bool to_output = ip_path == "-";
+    if (to_output) {
+        say_aside_from_data();  // the ip file's bytes alone go to standard output
+    }
+    native_storage files;
+    const extraction taken = extract_system_area(files, args[1]);
+    if (!taken.refusal.empty()) {
+        return fail(taken.refusal);
+    }
+    if (!to_output) {
+        return write_ip(ip_path, taken.sector_line, taken.ip);
+    }
+    say(taken.sector_line);
+    return write_out(taken.ip) ? 0 : fail(naming("can't write ip", ip_path));
 }

@@ -1,4 +1,8 @@
+// The console on either system: the arguments, the lines said, the data
+// written out, and the progress line.
 #include "cli/console.hpp"
+
+#include <cstdio>
 
 namespace {
 
@@ -13,10 +17,6 @@ int fail(const std::string& message) {
     return -1;
 }
 
-std::string naming(const char* what, const std::string& path) {
-    return std::string(what) + "(" + path + ")\n";
-}
-
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -26,39 +26,15 @@ std::string naming(const char* what, const std::string& path) {
 #include <algorithm>
 #include <memory>
 
-namespace {
+#include "platform/windows_text.hpp"
 
-std::string utf8(const wchar_t* wide) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr) != size) {
-        return {};
-    }
-    text.pop_back();  // the terminator
-    return text;
-}
+namespace {
 
 struct local_free {
     void operator()(LPWSTR* block) const { static_cast<void>(LocalFree(block)); }
 };
 
 }  // namespace
-
-std::wstring utf16(const std::string& text) {
-    const int length = static_cast<int>(text.size());
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-    if (size <= 0) {
-        return {};
-    }
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    if (MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), size) != size) {
-        return {};
-    }
-    return wide;
-}
 
 // Windows keeps the command line in UTF-16 and would hand main() its
 // arguments in the ANSI code page, where ディスク.iso becomes ????.iso. Taken
@@ -105,28 +81,32 @@ bool write_out(std::string_view bytes) {
     return true;
 }
 
+namespace {
+
 bool error_is_terminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
+
+}  // namespace
 
 #else
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 
 std::vector<std::string> arguments(int argc, char** argv) { return {argv, argv + argc}; }
 
-// Flushed at once, so each line is out before the writes that follow it.
-// A reader that has gone away must not kill the tool halfway through, nor
-// turn a finished patch into a failed run: the exit status reports the
-// outcome, so SIGPIPE is ignored and the lost line let be.
+// Flushed at once, so each line is out before the writes that follow it,
+// and whole whatever bytes it holds. A reader that has gone away must not
+// kill the tool halfway through, nor turn a finished patch into a failed
+// run: the exit status reports the outcome, so SIGPIPE is ignored and the
+// lost line let be.
 void say(const std::string& text) {
     static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
     std::FILE* const out = aside ? stderr : stdout;
-    static_cast<void>(std::fputs(text.c_str(), out));
+    static_cast<void>(std::fwrite(text.data(), 1, text.size(), out));
     static_cast<void>(std::fflush(out));
 }
 
@@ -145,5 +125,41 @@ bool write_out(std::string_view bytes) {
     }
     return true;
 }
+namespace {
+
 bool error_is_terminal() { return isatty(STDERR_FILENO) != 0; }
+
+}  // namespace
 #endif
+
+console_report::console_report()
+    : start_(std::chrono::steady_clock::now()), terminal_(error_is_terminal()) {}
+
+console_report::~console_report() { wipe(); }
+
+void console_report::wipe() {
+    if (shown_) {
+        shown_ = false;
+        static_cast<void>(std::fputs("\r                        \r", stderr));
+        static_cast<void>(std::fflush(stderr));
+    }
+}
+
+// On a terminal the line would otherwise run on from the progress line.
+void console_report::line(const std::string& text) {
+    wipe();
+    say(text);
+}
+
+void console_report::progress(const char* what, std::uint64_t done, std::uint64_t total) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!terminal_ || total == 0 || now - start_ < std::chrono::seconds(1) ||
+        now - last_ < std::chrono::milliseconds(200)) {
+        return;
+    }
+    last_ = now;
+    shown_ = true;
+    static_cast<void>(
+        std::fprintf(stderr, "\r%s %3u%%", what, static_cast<unsigned>(done * 100 / total)));
+    static_cast<void>(std::fflush(stderr));
+}

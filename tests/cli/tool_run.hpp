@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/console.hpp"
+#include "platform/windows_text.hpp"
 #include "support.hpp"
 
 #ifndef _WIN32

@@ -16,7 +16,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "cli/console.hpp"
+#include "platform/windows_text.hpp"
 #else
 #include <iconv.h>
 #endif

@@ -1,17 +1,15 @@
-#include "cli/system_area.hpp"
+#include "engine/system_area.hpp"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <optional>
-#include <system_error>
 #include <utility>
 
 #include "chd/chd_image.hpp"
-#include "cli/console.hpp"
-#include "cli/track_file_lookup.hpp"
 #include "containers/container.hpp"
 #include "containers/track_choice.hpp"
+#include "engine/engine.hpp"
+#include "engine/track_file_lookup.hpp"
 #include "sectors/block_patch.hpp"
 
 namespace {
@@ -23,7 +21,7 @@ system_area refused(std::string line) {
 }
 
 system_area read_block(system_area area, std::int64_t length) {
-    area.block = area.file.read_at(area.offset, length);
+    area.block = area.file->read_at(area.offset, length);
     if (static_cast<std::int64_t>(area.block.size()) != length) {
         return refused(naming("can't read image", area.path));
     }
@@ -31,12 +29,13 @@ system_area read_block(system_area area, std::int64_t length) {
 }
 
 // An image that is its own single track, from byte 0.
-system_area plain_image(const std::string& image_path, os_file::access how) {
+system_area plain_image(storage& files, const std::string& image_path, file_access how) {
     system_area area;
-    if (!area.file.open(image_path, how)) {
+    area.file = files.open(image_path, how);
+    if (!area.file) {
         return refused(naming("can't open image", image_path));
     }
-    const os_file& image = area.file;
+    const stored_file& image = *area.file;
     const std::int64_t image_size = image.size();
     constexpr std::int64_t evidence = 2448 + 12;  // the first raw sector and the next one's sync
     const std::optional<sector_layout> layout = detect_sector_layout(
@@ -58,34 +57,29 @@ system_area plain_image(const std::string& image_path, os_file::access how) {
 // where it holds its sectors (the user chose it, link or not), else a
 // regular file that really lies beside the sheet (track_file_lookup.hpp),
 // and never the sheet itself, which is only ever read.
-struct track_file {
-    std::string path;
-    os_file handle;
-};
-
 using track_files = std::map<std::string, track_file>;
 
 // The line that refuses one of them; empty when all opened.
-std::string open_track_files(const std::string& container_path, bool sheet,
-                             const track_list& tracks, os_file::access how, track_files& files,
+std::string open_track_files(storage& files, const std::string& container_path, bool sheet,
+                             const track_list& tracks, file_access how, track_files& opened,
                              std::map<std::string, std::int64_t>& sizes) {
     for (const track& t : tracks) {
-        if (!t.data || files.count(t.file) != 0) {
+        if (!t.data || opened.count(t.file) != 0) {
             continue;
         }
-        track_file& file = files[t.file];
+        track_file& file = opened[t.file];
         if (sheet) {
-            file.path = open_track_file(container_path, t.file, how, file.handle);
-        } else if (file.handle.open(container_path, how) && file.handle.regular_file()) {
-            file.path = container_path;
+            file = open_track_file(files, container_path, t.file, how);
+        } else {
+            file.file = files.open(container_path, how);
+            if (file.file && file.file->regular_file()) {
+                file.path = container_path;
+            }
         }
-        std::error_code error;
-        if (file.path.empty() || (sheet && std::filesystem::equivalent(
-                                               std::filesystem::u8path(file.path),
-                                               std::filesystem::u8path(container_path), error))) {
+        if (file.path.empty() || (sheet && files.same_file(file.path, container_path))) {
             return naming("can't open image", beside(container_path, t.file));
         }
-        sizes[t.file] = file.handle.size();
+        sizes[t.file] = file.file->size();
     }
     return {};
 }
@@ -93,19 +87,20 @@ std::string open_track_files(const std::string& container_path, bool sheet,
 // A container: its table says which file holds which track. The container
 // itself is only read here; the files of its data tracks are opened as
 // asked, the container again among them where it holds its sectors.
-system_area container_image(const container_format& format, const std::string& image_path,
-                            os_file::access how) {
+system_area container_image(storage& files, const container_format& format,
+                            const std::string& image_path, file_access how) {
     // A pipe or a device under a container's name would be waited on, not read.
-    os_file container;
-    if (!container.open(image_path, os_file::access::read) || !container.regular_file()) {
+    const std::unique_ptr<stored_file> opened = files.open(image_path, file_access::read);
+    if (!opened || !opened->regular_file()) {
         return refused(naming("can't open image", image_path));
     }
+    const stored_file& container = *opened;
     const std::int64_t size = container.size();
     constexpr std::int64_t footer = 12;
     const std::optional<table_span> span =
         format.locate(size, container.read_at(std::max<std::int64_t>(size - footer, 0), footer));
     if (!span) {
-        return plain_image(image_path, how);
+        return plain_image(files, image_path, how);
     }
     if (!trustworthy(*span, size)) {
         return refused("unknown image\n");
@@ -115,32 +110,37 @@ system_area container_image(const container_format& format, const std::string& i
         return refused(naming("can't read image", image_path));
     }
     std::optional<track_list> tracks = format.read(table, span->offset, name_alone(image_path));
-    if (!tracks) {
+    // A name holding a NUL byte names no file any system allows: such a
+    // table does not parse.
+    const auto unnamable = [](const track& t) { return t.file.find('\0') != std::string::npos; };
+    if (!tracks || std::any_of(tracks->begin(), tracks->end(), unnamable)) {
         return refused("unknown image\n");
     }
     for (track& t : *tracks) {
         t.file = name_alone(t.file);
     }
-    track_files files;
+    track_files opened_files;
     std::map<std::string, std::int64_t> sizes;
-    std::string refusal =
-        open_track_files(image_path, !format.holds_tracks, *tracks, how, files, sizes);
+    std::string refusal = open_track_files(files, image_path, !format.holds_tracks, *tracks, how,
+                                           opened_files, sizes);
     if (!refusal.empty()) {
         return refused(refusal);
     }
     const track_choice choice = choose_track(
-        *tracks, sizes, [&files](const std::string& name, std::int64_t offset, std::int64_t count) {
-            const auto file = files.find(name);
-            return file == files.end() ? std::string() : file->second.handle.read_at(offset, count);
+        *tracks, sizes,
+        [&opened_files](const std::string& name, std::int64_t offset, std::int64_t count) {
+            const auto file = opened_files.find(name);
+            return file == opened_files.end() ? std::string()
+                                              : file->second.file->read_at(offset, count);
         });
     if (!choice.refusal.empty()) {
         return refused(choice.refusal);
     }
     const track& chosen = choice.chosen;
-    track_file& file = files[chosen.file];
+    track_file& file = opened_files[chosen.file];
     system_area area;
     area.path = file.path;
-    area.file = std::move(file.handle);
+    area.file = std::move(file.file);
     area.file_size = sizes[chosen.file];
     area.offset = chosen.offset;
     area.layout = chosen.layout;
@@ -150,7 +150,7 @@ system_area container_image(const container_format& format, const std::string& i
 // A CHD, opened as `area.file`, only read here: one file of decoded bytes whose
 // tracks its metadata lists. Whatever the reader refuses is no image here.
 system_area chd_image_area(system_area area) {
-    const os_file& file = area.file;
+    const stored_file& file = *area.file;
     area.file_size = file.size();
     const std::optional<chd_image> image = chd_image::open(
         [&file](std::int64_t offset, std::int64_t count) { return file.read_at(offset, count); },
@@ -167,10 +167,11 @@ system_area chd_image_area(system_area area) {
         return refused(choice.refusal);
     }
     const track& chosen = choice.chosen;
+    // A hunk of them that does not decode, or fails its CRC, is damage.
     const std::optional<std::string> block =
         image->image_bytes(chosen.offset, block_length(chosen.layout, chosen.end - chosen.offset));
     if (!block) {
-        return refused(naming("can't read image", area.path));
+        return refused("unknown image\n");
     }
     area.chd = true;
     area.offset = chosen.offset;
@@ -182,17 +183,19 @@ system_area chd_image_area(system_area area) {
 
 }  // namespace
 
-system_area find_system_area(const std::string& image_path, os_file::access how) {
+system_area find_system_area(storage& files, const std::string& image_path, file_access how) {
     // Opened as `how` says, so that a read-only CHD is refused as any image
     // is, though the patch renames a new file over it.
     system_area chd;
     chd.path = image_path;
-    if (chd.file.open(image_path, how) && chd.file.regular_file() &&
-        is_chd(chd.file.read_at(0, 8))) {
+    chd.file = files.open(image_path, how);
+    if (chd.file && chd.file->regular_file() && is_chd(chd.file->read_at(0, 8))) {
         return chd_image_area(std::move(chd));
     }
+    chd.file.reset();
     const std::optional<container_format> format = container_of(image_path);
-    return format ? container_image(*format, image_path, how) : plain_image(image_path, how);
+    return format ? container_image(files, *format, image_path, how)
+                  : plain_image(files, image_path, how);
 }
 
 std::string sector_size_line(const system_area& area) {

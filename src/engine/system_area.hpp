@@ -4,15 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "cli/file_io.hpp"
+#include "engine/storage.hpp"
 #include "sectors/sector_layout.hpp"
 
 struct system_area {
-    std::string refusal;  // the line that refuses the image; empty once found
-    std::string path;     // the file that holds the sectors, as messages name it
-    os_file file;         // that file, opened as asked
+    std::string refusal;                // the line that refuses the image; empty once found
+    std::string path;                   // the file that holds the sectors, as messages name it
+    std::unique_ptr<stored_file> file;  // that file, opened as asked
     std::int64_t file_size = -1;
     std::int64_t offset = 0;  // where its sector 0 is stored
     sector_layout layout{0, 0};
@@ -34,7 +35,7 @@ struct system_area {
 // container's data track must be a regular file beside it that can be
 // opened so. Its sectors are read, and nothing else is read than what
 // decides where they are.
-system_area find_system_area(const std::string& image_path, os_file::access how);
+system_area find_system_area(storage& files, const std::string& image_path, file_access how);
 
 // The line that says the layout found: "sector size:N", N its stored size.
 std::string sector_size_line(const system_area& area);

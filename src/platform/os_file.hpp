@@ -1,6 +1,8 @@
-// One open file, read and written at given positions: POSIX descriptors,
-// or Windows handles opened by their UTF-16 names. Nothing is buffered, so
-// a read asks for no more than it needs and a write fails where it failed.
+// One open file of the system's, read and written at given positions, and
+// the few calls on names a whole file rewritten needs: POSIX descriptors
+// (posix_file.cpp) or Windows handles opened by their UTF-16 names
+// (windows_file.cpp). Nothing is buffered, so a read asks for no more than
+// it needs and a write fails where it failed.
 #pragma once
 
 #include <cstdint>
@@ -74,10 +76,11 @@ private:
     std::int64_t read_piece(char* bytes, std::int64_t count, std::int64_t offset) const;
     std::int64_t write_piece(const char* bytes, std::int64_t count, std::int64_t offset) const;
 
+    // A Windows HANDLE (null when closed), or a POSIX descriptor (-1).
 #ifdef _WIN32
-    void* handle_ = nullptr;  // a HANDLE; null when closed
+    void* native_ = nullptr;
 #else
-    int descriptor_ = -1;
+    int native_ = -1;
 #endif
 };
 
@@ -89,8 +92,11 @@ std::string final_folder_path(const std::string& path);
 void keep_running_past_size_limits();
 
 // `from` renamed to `to`, replacing it whole, the rename itself on disk
-// before this returns where the system says so.
-[[nodiscard]] bool rename_over(const std::string& from, const std::string& to);
+// before this returns where the system says so. `original` is the file at
+// `to`, held open by this run: where the system cannot rename over an open
+// file (Windows before 10, Wine), it is closed, and its lock let go, for a
+// second try. Elsewhere a failed rename is final.
+[[nodiscard]] bool rename_over(const std::string& from, const std::string& to, os_file& original);
 
 // The folder that holds `path` flushed, so that a rename in it lasts; a
 // failure is not reported, as it comes after the rename.
@@ -99,27 +105,21 @@ void sync_folder_of(const std::string& path);
 // Removes the file at `path`; false when it could not.
 bool remove_file(const std::string& path);
 
-// A new file beside another, under a name no other run picks, that is
-// removed again unless it replaces the other: what a whole file rewritten
-// goes through, so that a failure anywhere leaves the original as it was.
-class temporary_file {
+// Whether `path` is a regular file of this user's, not followed through a link.
+bool own_regular_file(const std::string& path);
+
+// Interrupts (Ctrl-C, a closed terminal, a termination request) wait
+// while one of these is held, so that a file made or renamed meanwhile is
+// listed for removal, or unlisted, along with it.
+class interrupts_held {
 public:
-    temporary_file() = default;
-    temporary_file(const temporary_file&) = delete;
-    temporary_file& operator=(const temporary_file&) = delete;
-    ~temporary_file();
-
-    // Created in the folder of `beside`; false when it cannot be.
-    [[nodiscard]] bool create(const std::string& beside);
-    [[nodiscard]] const os_file& file() const { return file_; }
-
-    // Flushed, given `original`'s access, closed and renamed over `path`,
-    // then the folder flushed; false (the file then removed) on a failure
-    // before the rename is done. `original` is closed first where the
-    // system cannot rename over an open file.
-    [[nodiscard]] bool replace(os_file& original, const std::string& path);
-
-private:
-    os_file file_;
-    std::string path_;  // empty once gone or renamed
+    interrupts_held();
+    interrupts_held(const interrupts_held&) = delete;
+    interrupts_held& operator=(const interrupts_held&) = delete;
+    ~interrupts_held();
 };
+
+// While a file is being made that must not outlast the run, an interrupt
+// removes `path` before the run ends as the interrupt says; an empty path
+// once it is gone or renamed. Called while interrupts are held.
+void remove_on_interrupt(const std::string& path);

@@ -1,0 +1,239 @@
+#include "engine/chd_patch.hpp"
+
+#include <algorithm>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "chd/chd_hunk_encoder.hpp"
+#include "chd/chd_image.hpp"
+#include "chd/chd_rewrite.hpp"
+#include "chd/chd_sha1.hpp"
+#include "engine/engine.hpp"
+#include "sectors/block_patch.hpp"
+
+namespace {
+
+// Decoded hunks waiting to be hashed, whatever the disc's size.
+constexpr std::uint64_t most_bytes_in_flight = std::uint64_t{64} << 20;
+constexpr int ip_sectors = 16;
+
+// Threads that are joined however the scope is left.
+class thread_group {
+public:
+    thread_group() = default;
+    thread_group(const thread_group&) = delete;
+    thread_group& operator=(const thread_group&) = delete;
+    ~thread_group() {
+        for (std::thread& t : threads_) {
+            t.join();
+        }
+    }
+    void start(const std::function<void()>& work) { threads_.emplace_back(work); }
+
+private:
+    std::vector<std::thread> threads_;
+};
+
+using hunk_source = std::function<std::optional<std::string>(std::uint64_t)>;
+
+// Hunks decoded ahead of the one asked for on worker threads, independent
+// of one another, and handed out in order, with no more than a window of
+// them held at once.
+class decoded_ahead {
+public:
+    decoded_ahead(std::uint64_t count, std::uint64_t window, const hunk_source& source,
+                  unsigned workers)
+        : count_(count), slots_(window), ready_(window, 0) {
+        for (unsigned w = 0; w < workers; ++w) {
+            group_.start([this, &source] { decode(source); });
+        }
+    }
+    decoded_ahead(const decoded_ahead&) = delete;
+    decoded_ahead& operator=(const decoded_ahead&) = delete;
+    // The workers stop at their next hunk; the group joins them.
+    ~decoded_ahead() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // Hunk `index`, the one after the last taken.
+    std::optional<std::string> take(std::uint64_t index) {
+        std::optional<std::string> hunk;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return ready_[index % slots_.size()] != 0; });
+            hunk = std::move(slots_[index % slots_.size()]);
+            ready_[index % slots_.size()] = 0;
+            taken_ = index + 1;
+        }
+        changed_.notify_all();
+        return hunk;
+    }
+
+private:
+    void decode(const hunk_source& source) {
+        for (;;) {
+            std::uint64_t index = 0;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] {
+                    return stop_ || next_ >= count_ || next_ < taken_ + slots_.size();
+                });
+                if (stop_ || next_ >= count_) {
+                    return;
+                }
+                index = next_++;
+            }
+            // Decoded outside the lock: that is the work done in parallel.
+            std::optional<std::string> hunk = source(index);
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                slots_[index % slots_.size()] = std::move(hunk);
+                ready_[index % slots_.size()] = 1;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    std::uint64_t count_;
+    std::vector<std::optional<std::string>> slots_;
+    std::vector<char> ready_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t next_ = 0;
+    std::uint64_t taken_ = 0;
+    bool stop_ = false;
+    thread_group group_;  // last, so that it joins before the state goes
+};
+
+// The SHA1 of the first `logical` bytes of the hunks `source` gives, in
+// order: decoded on `workers` threads, or on this one where there are none.
+// None where a hunk does not decode.
+std::optional<chd_sha1> image_sha1(std::uint64_t count, std::uint64_t logical,
+                                   std::uint32_t hunk_bytes, const hunk_source& source,
+                                   unsigned workers, run_report& report) {
+    std::optional<decoded_ahead> ahead;
+    if (workers != 0) {
+        const std::uint64_t window =
+            std::max<std::uint64_t>(2, most_bytes_in_flight / hunk_bytes / 2);
+        ahead.emplace(count, window, source, workers);
+    }
+    sha1_hash hash;
+    for (std::uint64_t index = 0; index < count; ++index) {
+        const std::optional<std::string> hunk = ahead ? ahead->take(index) : source(index);
+        if (!hunk) {
+            return std::nullopt;
+        }
+        const std::uint64_t left = logical - std::min(logical, index * hunk_bytes);
+        hash.add(std::string_view(*hunk).substr(0, std::min<std::uint64_t>(left, hunk_bytes)));
+        report.progress("hashing", index + 1, count);
+    }
+    return hash.digest();
+}
+
+// The hunks that hold the 16 sectors, decoded, patched and encoded again:
+// none where a hunk does not decode. A hunk the ip leaves as it was is
+// left out.
+std::optional<std::map<std::uint64_t, std::pair<std::string, encoded_hunk>>> patched_hunks(
+    const chd_image& image, std::int64_t first_byte, sector_layout layout, std::string_view ip) {
+    const chd_header& header = image.header();
+    const std::uint64_t hunk_bytes = header.hunk_bytes;
+    const auto start = static_cast<std::uint64_t>(first_byte);
+    const std::uint64_t length =
+        std::uint64_t{ip_sectors} * static_cast<std::uint64_t>(layout.sector_size);
+    const std::uint64_t first = start / hunk_bytes;
+    const std::uint64_t last = (start + length - 1) / hunk_bytes;
+    std::string old;
+    for (std::uint64_t h = first; h <= last; ++h) {
+        std::optional<std::string> hunk = image.hunk(h);
+        if (!hunk) {
+            return std::nullopt;
+        }
+        old += *hunk;
+    }
+    std::string now = old;
+    const std::uint64_t at = start - first * hunk_bytes;
+    now.replace(at, length, patch_block(old.substr(at, length), layout, ip));
+    std::map<std::uint64_t, std::pair<std::string, encoded_hunk>> hunks;
+    for (std::uint64_t h = first; h <= last; ++h) {
+        std::string hunk = now.substr((h - first) * hunk_bytes, hunk_bytes);
+        if (hunk != std::string_view(old).substr((h - first) * hunk_bytes, hunk_bytes)) {
+            encoded_hunk encoded =
+                encode_hunk(hunk, header.codecs, header.unit_bytes == cd_frame_bytes);
+            hunks.emplace(h, std::make_pair(std::move(hunk), std::move(encoded)));
+        }
+    }
+    return hunks;
+}
+
+// With the file open and held: everything from the first read to the
+// replacement. A hunk that does not decode, or fails its CRC, is damage:
+// such a file is no image to patch.
+int patch_held(storage& files, run_report& report, stored_file& file, const std::string& path,
+               std::int64_t first_byte, sector_layout layout, const std::string& sector_line,
+               std::string_view ip, unsigned workers) {
+    const std::int64_t size = file.size();
+    const std::optional<chd_image> image = chd_image::open(
+        [&file](std::int64_t offset, std::int64_t count) { return file.read_at(offset, count); },
+        size, path);
+    const auto patched = image ? patched_hunks(*image, first_byte, layout, ip) : std::nullopt;
+    if (!patched) {
+        report.line("unknown image\n");
+        return -1;
+    }
+    if (patched->empty()) {
+        report.line(sector_line);
+        return 0;
+    }
+    const chd_header& header = image->header();
+    chd_rewrite_input input;
+    input.header = header;
+    input.metadata = image->metadata();
+    input.entries = image->map().entries;
+    input.file_size = static_cast<std::uint64_t>(size);
+    for (const auto& hunk : *patched) {
+        input.patched.emplace(hunk.first, hunk.second.second);
+    }
+    // A file without codecs may carry no digests; it is left so.
+    if (header.compressed() || header.raw_sha1 != chd_sha1{} || header.sha1 != chd_sha1{}) {
+        const auto raw = image_sha1(
+            header.hunk_count(), header.logical_bytes, header.hunk_bytes,
+            [&image, &patched](std::uint64_t h) -> std::optional<std::string> {
+                const auto hunk = patched->find(h);
+                return hunk != patched->end() ? hunk->second.first : image->hunk(h);
+            },
+            workers, report);
+        if (!raw) {
+            report.line("unknown image\n");
+            return -1;
+        }
+        input.raw_sha1 = *raw;
+    }
+    report.line(sector_line);
+    if (!files.replace(file, path, plan_rewrite(input).pieces, report)) {
+        report.line(naming("can't write image", path));
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int patch_chd(storage& files, run_report& report, const std::string& path, std::int64_t first_byte,
+              sector_layout layout, const std::string& sector_line, std::string_view ip,
+              unsigned workers) {
+    const std::unique_ptr<stored_file> file = files.open_for_rewrite(path);
+    if (!file) {
+        report.line(naming("can't open image", path));
+        return -1;
+    }
+    return patch_held(files, report, *file, path, first_byte, layout, sector_line, ip, workers);
+}
