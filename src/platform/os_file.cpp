@@ -3,6 +3,7 @@
 #include "platform/os_file.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -31,7 +32,11 @@ os_file::os_file(os_file&& other) noexcept { *this = std::move(other); }
 os_file& os_file::operator=(os_file&& other) noexcept {
     if (this != &other) {
         static_cast<void>(close());
-        std::swap(native_, other.native_);
+#ifdef _WIN32
+        std::swap(handle_, other.handle_);
+#else
+        std::swap(descriptor_, other.descriptor_);
+#endif
     }
     return *this;
 }

@@ -76,11 +76,10 @@ private:
     std::int64_t read_piece(char* bytes, std::int64_t count, std::int64_t offset) const;
     std::int64_t write_piece(const char* bytes, std::int64_t count, std::int64_t offset) const;
 
-    // A Windows HANDLE (null when closed), or a POSIX descriptor (-1).
 #ifdef _WIN32
-    void* native_ = nullptr;
+    void* handle_ = nullptr;  // a HANDLE; null when closed
 #else
-    int native_ = -1;
+    int descriptor_ = -1;
 #endif
 };
 

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "platform/os_file.hpp"
 
@@ -52,24 +53,24 @@ bool os_file::open(const std::string& path, access how) {
 #else
     const int keep_access_time = 0;  // a system without it
 #endif
-    native_ = open_with(keep_access_time);
-    if (native_ < 0 && errno == EPERM && how == access::read) {
-        native_ = open_with(0);
+    descriptor_ = open_with(keep_access_time);
+    if (descriptor_ < 0 && errno == EPERM && how == access::read) {
+        descriptor_ = open_with(0);
     }
     // A folder opens for reading here, as it never does on Windows: it is
     // no file to read.
     struct stat status {};
-    if (is_open() && (fstat(native_, &status) != 0 || S_ISDIR(status.st_mode))) {
+    if (is_open() && (fstat(descriptor_, &status) != 0 || S_ISDIR(status.st_mode))) {
         static_cast<void>(close());
     }
     return is_open();
 }
 
-bool os_file::is_open() const { return native_ >= 0; }
+bool os_file::is_open() const { return descriptor_ >= 0; }
 
 bool os_file::regular_file() const {
     struct stat status {};
-    return is_open() && fstat(native_, &status) == 0 && S_ISREG(status.st_mode);
+    return is_open() && fstat(descriptor_, &status) == 0 && S_ISREG(status.st_mode);
 }
 
 // Linux keeps the opened file's path in /proc; macOS tells it through fcntl.
@@ -79,13 +80,13 @@ std::string os_file::final_path() const {
     }
 #ifdef F_GETPATH
     std::string path(PATH_MAX, '\0');
-    if (fcntl(native_, F_GETPATH, path.data()) == -1) {
+    if (fcntl(descriptor_, F_GETPATH, path.data()) == -1) {
         return {};
     }
     return path.substr(0, path.find('\0'));
 #else
     std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(native_), error)
+    return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(descriptor_), error)
         .string();
 #endif
 }
@@ -98,60 +99,62 @@ std::string final_folder_path(const std::string& path) {
 // Where the file ends, rather than what fstat says: a block device's
 // status gives no length, its end does.
 std::int64_t os_file::size() const {
-    return is_open() ? std::int64_t{lseek(native_, 0, SEEK_END)} : -1;
+    return is_open() ? std::int64_t{lseek(descriptor_, 0, SEEK_END)} : -1;
 }
 
 std::int64_t os_file::read_piece(char* bytes, std::int64_t count, std::int64_t offset) const {
     return uninterrupted([&] {
-        return pread(native_, bytes, static_cast<std::size_t>(count), static_cast<off_t>(offset));
+        return pread(descriptor_, bytes, static_cast<std::size_t>(count),
+                     static_cast<off_t>(offset));
     });
 }
 
 std::int64_t os_file::write_piece(const char* bytes, std::int64_t count,
                                   std::int64_t offset) const {
     return uninterrupted([&] {
-        return pwrite(native_, bytes, static_cast<std::size_t>(count), static_cast<off_t>(offset));
+        return pwrite(descriptor_, bytes, static_cast<std::size_t>(count),
+                      static_cast<off_t>(offset));
     });
 }
 
 bool os_file::resize(std::int64_t length) const {
-    return is_open() && length >= 0 && ftruncate(native_, static_cast<off_t>(length)) == 0;
+    return is_open() && length >= 0 && ftruncate(descriptor_, static_cast<off_t>(length)) == 0;
 }
 
-bool os_file::sync() const { return is_open() && fsync(native_) == 0; }
+bool os_file::sync() const { return is_open() && fsync(descriptor_) == 0; }
 
 // Not retried after EINTR: on Linux the descriptor is gone by then.
 bool os_file::close() {
     if (!is_open()) {
         return false;
     }
-    const bool closed = ::close(native_) == 0;
-    native_ = -1;
+    const bool closed = ::close(descriptor_) == 0;
+    descriptor_ = -1;
     return closed;
 }
 
 bool os_file::lock() const {
-    return is_open() && uninterrupted([&] { return ssize_t{flock(native_, LOCK_EX)}; }) == 0;
+    return is_open() && uninterrupted([&] { return ssize_t{flock(descriptor_, LOCK_EX)}; }) == 0;
 }
 
 bool os_file::named_by(const std::string& path) const {
     struct stat mine {};
     struct stat named {};
-    return is_open() && fstat(native_, &mine) == 0 && stat(path.c_str(), &named) == 0 &&
+    return is_open() && fstat(descriptor_, &mine) == 0 && stat(path.c_str(), &named) == 0 &&
            mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
 
 // The owner first: changing it may clear the set-user and set-group bits.
 bool os_file::take_access_of(const os_file& original) const {
     struct stat status {};
-    if (!is_open() || !original.is_open() || fstat(original.native_, &status) != 0) {
+    if (!is_open() || !original.is_open() || fstat(original.descriptor_, &status) != 0) {
         return false;
     }
-    if (fchown(native_, status.st_uid, status.st_gid) != 0 && errno != EPERM) {
+    if (fchown(descriptor_, status.st_uid, status.st_gid) != 0 && errno != EPERM) {
         return false;
     }
     constexpr mode_t permission_bits = 07777;
-    return fchmod(native_, status.st_mode & permission_bits) == 0;
+    return fchmod(descriptor_, status.st_mode & permission_bits) == 0;
 }
 
 // POSIX renames over an open file: the original stays open, and locked,

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/os_file.hpp"
@@ -39,14 +40,14 @@ bool os_file::open(const std::string& path, access how) {
     HANDLE opened =
         CreateFileW(wide.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    native_ = opened == INVALID_HANDLE_VALUE ? nullptr : opened;
+    handle_ = opened == INVALID_HANDLE_VALUE ? nullptr : opened;
     return is_open();
 }
 
-bool os_file::is_open() const { return native_ != nullptr; }
+bool os_file::is_open() const { return handle_ != nullptr; }
 
 bool os_file::regular_file() const {
-    return is_open() && GetFileType(native(native_)) == FILE_TYPE_DISK;
+    return is_open() && GetFileType(native(handle_)) == FILE_TYPE_DISK;
 }
 
 namespace {
@@ -71,7 +72,7 @@ std::string final_path_of(HANDLE handle) {
 
 }  // namespace
 
-std::string os_file::final_path() const { return is_open() ? final_path_of(native(native_)) : ""; }
+std::string os_file::final_path() const { return is_open() ? final_path_of(native(handle_)) : ""; }
 
 // A folder opens as a handle only for its backup semantics, and needs no
 // access rights to be named.
@@ -92,13 +93,13 @@ std::string final_folder_path(const std::string& path) {
 
 std::int64_t os_file::size() const {
     LARGE_INTEGER size{};
-    return is_open() && GetFileSizeEx(native(native_), &size) != 0 ? size.QuadPart : -1;
+    return is_open() && GetFileSizeEx(native(handle_), &size) != 0 ? size.QuadPart : -1;
 }
 
 std::int64_t os_file::read_piece(char* bytes, std::int64_t count, std::int64_t offset) const {
     OVERLAPPED where = at_offset(offset);
     DWORD moved = 0;
-    return ReadFile(native(native_), bytes, static_cast<DWORD>(count), &moved, &where) == 0
+    return ReadFile(native(handle_), bytes, static_cast<DWORD>(count), &moved, &where) == 0
                ? 0
                : std::int64_t{moved};
 }
@@ -107,7 +108,7 @@ std::int64_t os_file::write_piece(const char* bytes, std::int64_t count,
                                   std::int64_t offset) const {
     OVERLAPPED where = at_offset(offset);
     DWORD moved = 0;
-    return WriteFile(native(native_), bytes, static_cast<DWORD>(count), &moved, &where) == 0
+    return WriteFile(native(handle_), bytes, static_cast<DWORD>(count), &moved, &where) == 0
                ? 0
                : std::int64_t{moved};
 }
@@ -116,23 +117,23 @@ bool os_file::resize(std::int64_t length) const {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = length;
     return is_open() && length >= 0 &&
-           SetFileInformationByHandle(native(native_), FileEndOfFileInfo, &end, sizeof end) != 0;
+           SetFileInformationByHandle(native(handle_), FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
-bool os_file::sync() const { return is_open() && FlushFileBuffers(native(native_)) != 0; }
+bool os_file::sync() const { return is_open() && FlushFileBuffers(native(handle_)) != 0; }
 
 bool os_file::close() {
     if (!is_open()) {
         return false;
     }
-    const bool closed = CloseHandle(native(native_)) != 0;
-    native_ = nullptr;
+    const bool closed = CloseHandle(native(handle_)) != 0;
+    handle_ = nullptr;
     return closed;
 }
 
 bool os_file::lock() const {
     OVERLAPPED from_start{};
-    return is_open() && LockFileEx(native(native_), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD,
+    return is_open() && LockFileEx(native(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD,
                                    &from_start) != 0;
 }
 
@@ -149,7 +150,7 @@ bool os_file::named_by(const std::string& path) const {
     }
     BY_HANDLE_FILE_INFORMATION mine{};
     BY_HANDLE_FILE_INFORMATION theirs{};
-    const bool same = GetFileInformationByHandle(native(native_), &mine) != 0 &&
+    const bool same = GetFileInformationByHandle(native(handle_), &mine) != 0 &&
                       GetFileInformationByHandle(named, &theirs) != 0 &&
                       mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber &&
                       mine.nFileIndexHigh == theirs.nFileIndexHigh &&
@@ -202,8 +203,14 @@ bool rename_once(const std::wstring& source, const std::wstring& target) {
 bool rename_over(const std::string& from, const std::string& to, os_file& original) {
     const std::wstring source = utf16(from);
     const std::wstring target = utf16(to);
-    return !source.empty() && !target.empty() &&
-           (rename_once(source, target) || (original.close() && rename_once(source, target)));
+    if (source.empty() || target.empty()) {
+        return false;
+    }
+    if (rename_once(source, target)) {
+        return true;
+    }
+    // cppcheck-suppress knownConditionTrueFalse  // the original is closed in between
+    return original.close() && rename_once(source, target);
 }
 
 void sync_folder_of(const std::string& /*path*/) {}  // the rename was written through
