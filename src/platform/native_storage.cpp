@@ -20,11 +20,11 @@ constexpr std::int64_t copy_chunk = std::int64_t{1} << 20;
 
 class native_file final : public stored_file {
 public:
-    std::int64_t size() const override { return file.size(); }
-    std::string read_at(std::int64_t offset, std::int64_t count) const override {
+    [[nodiscard]] std::int64_t size() const override { return file.size(); }
+    [[nodiscard]] std::string read_at(std::int64_t offset, std::int64_t count) const override {
         return file.read_at(offset, count);
     }
-    bool regular_file() const override { return file.regular_file(); }
+    [[nodiscard]] bool regular_file() const override { return file.regular_file(); }
 
     os_file file;
     std::string path;

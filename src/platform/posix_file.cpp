@@ -2,7 +2,6 @@
 // pread and pwrite, flock for the lock, and the signals that must not cut
 // a run short or leave a file behind.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -3,8 +3,8 @@
 // ones killed runs left behind found again.
 #include "platform/temporary_file.hpp"
 
+#include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -39,7 +39,8 @@ bool temporary_file::create(const std::string& beside) {
         std::array<char, suffix_digits + 1> suffix{};
         static_cast<void>(std::snprintf(suffix.data(), suffix.size(), "%016llx",
                                         static_cast<unsigned long long>(draw)));
-        const std::string candidate = folder + "." + name + "." + suffix.data() + ".tmp";
+        std::string candidate = folder;
+        candidate.append(".").append(name).append(".").append(suffix.data()).append(".tmp");
         const interrupts_held held;
         if (file_.open(candidate, os_file::access::create_new)) {
             path_ = candidate;
@@ -74,13 +75,8 @@ bool temporary_name_of(std::string_view entry, std::string_view name) {
         return false;
     }
     const std::string_view digits = entry.substr(2 + name.size(), suffix_digits);
-    for (const char c : digits) {
-        if (std::isxdigit(static_cast<unsigned char>(c)) == 0 ||
-            std::isupper(static_cast<unsigned char>(c)) != 0) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(digits.begin(), digits.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 void remove_leftovers_of(const std::string& path) {
