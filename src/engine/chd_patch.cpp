@@ -13,7 +13,7 @@
 #include "chd/chd_image.hpp"
 #include "chd/chd_rewrite.hpp"
 #include "chd/chd_sha1.hpp"
-#include "engine/engine.hpp"
+#include "engine/messages.hpp"
 #include "sectors/block_patch.hpp"
 
 namespace {

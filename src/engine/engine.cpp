@@ -17,10 +17,6 @@ int refuse(run_report& report, const std::string& line) {
 
 }  // namespace
 
-std::string naming(const char* what, const std::string& path) {
-    return std::string(what) + "(" + path + ")\n";
-}
-
 int patch_image(storage& files, run_report& report, const std::string& image_path,
                 std::string_view ip, unsigned hash_workers) {
     if (static_cast<std::int64_t>(ip.size()) != ip_size) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/messages.hpp"
 #include "engine/report.hpp"
 #include "engine/storage.hpp"
 
@@ -23,6 +24,3 @@ struct extraction {
     std::string ip;
 };
 extraction extract_system_area(storage& files, const std::string& image_path);
-
-// The line that names a file: "what(path)", whole whatever bytes the path holds.
-std::string naming(const char* what, const std::string& path);

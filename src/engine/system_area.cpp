@@ -8,7 +8,7 @@
 #include "chd/chd_image.hpp"
 #include "containers/container.hpp"
 #include "containers/track_choice.hpp"
-#include "engine/engine.hpp"
+#include "engine/messages.hpp"
 #include "engine/track_file_lookup.hpp"
 #include "sectors/block_patch.hpp"
 
