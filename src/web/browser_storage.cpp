@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "engine/engine.hpp"
+#include "engine/messages.hpp"
 
 // What emscripten's header defines, for the linters that read this file
 // without it and would take the JavaScript bodies for C++.
