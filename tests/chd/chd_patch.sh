@@ -5,6 +5,8 @@
 # bootgraft-extract; $RUNNER, if set, runs them (Wine for the Windows build).
 set -euo pipefail
 bin=$(realpath "$1") && bin_extract=$(realpath "$2")
+# shellcheck source=tests/web/keep_case.sh
+. "$(dirname "$0")/../web/keep_case.sh" "$bin_extract"
 tool() { ${RUNNER:-} "$bin" "$@" | tr -d '\r'; }
 take() { ${RUNNER:-} "$bin_extract" "$@"; }
 for p in chdman genisoimage vcdimager ffmpeg setpriv; do command -v $p > /dev/null || { echo "SKIP: no $p"; exit 77; }; done
@@ -46,7 +48,9 @@ while read -r source start size offset codes options; do
     else chdman createcd -i "$source" -o "$name" $options > /dev/null 2>&1; fi || fail "$name: chdman made none"
     extract "$name" "$sheet" before
     for ip in ip.bin ip2.bin; do
+        cp "$name" was
         { out=$(tool "$name" "$ip") && [[ $out = "sector size:$size" ]]; } || fail "$name: status $?, printed '$out'"
+        keep_case was "$name" "$ip" 0 "$out"
         chdman verify -i "$name" > /dev/null 2>&1 || fail "$name: verify fails after $ip"
         extract "$name" "$sheet" after
         for ((i = 0; i < 16; i++)); do bytes after.bin $((start + i * size + offset)) 2048; done |
@@ -80,6 +84,7 @@ cp vol.chd bad.chd && printf '\11' | dd of=bad.chd bs=1 seek=15 conv=notrunc sta
 head -c 20480 /dev/zero > tiny.iso && chdman createcd -i tiny.iso -o tiny.chd > /dev/null 2>&1
 while read -r f said; do
     cp "$f" kept && out=$(tool "$f" ip.bin) && fail "$f: patched"
+    keep_case kept "$f" ip.bin 255 "$out"
     { [[ $out = "$said" ]] && cmp -s "$f" kept; } || fail "$f: printed '$out', or changed"
     out=$(take "$f" out.ip 2>&1 | tr -d '\r') && fail "$f: extracted"
     [[ $out = "$said" && ! -e out.ip ]] || fail "$f: extraction printed '$out' or left a file"

@@ -4,6 +4,8 @@
 # bootgraft-extract ($2) reads each System Area out before the patch (genisoimage's -G put it there) and after it.
 set -euo pipefail
 tool=$(realpath "$1") extract=$(realpath "$2")
+# shellcheck source=tests/web/keep_case.sh
+. "$(dirname "$0")/../web/keep_case.sh" "$extract"
 for p in genisoimage bchunk cd-info cd-read iat ccd2iso mdf2iso toc2cue; do command -v "$p" > /dev/null || { echo "SKIP: no $p"; exit 77; }; done
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work"
 
@@ -35,6 +37,7 @@ run() {  # case folder, container, expected line; to patch: track file, its byte
     local c=$1 out status=0 size=${3#sector size:} i
     seed "$c/$2" && cp -a "$c" "$c.orig" && taken "$c" "$2" "$3" ${4:+sa.bin}
     out=$("$tool" "$c/$2" ip.bin) || status=$?
+    keep_case "$c.orig" "$c/$2" ip.bin "$status" "$out"
     [[ $out = "$3" && $status = $(($# > 3 ? 0 : 255)) ]] || fail "$c: status $status, printed '$out', not '$3'"
     [ $# -gt 3 ] || { diff -r --no-dereference "$c.orig" "$c" > /dev/null || fail "$c: refused, yet changed"; return; }
     for ((i = 0; i < 16; i++)); do bytes "$c/$4" $(($5 + i * size + $6)) 2048; done |
