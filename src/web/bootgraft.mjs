@@ -8,26 +8,28 @@ let worker = null;
 let runs = 0;
 const pending = new Map();
 
+// A worker that failed to load, or whose engine failed, is not used again:
+// the runs it held fail with it, and the next run starts a new one.
+function fail(message) {
+  for (const run of pending.values()) run.reject(new Error(message));
+  pending.clear();
+  worker.terminate();
+  worker = null;
+}
+
 function engine() {
   if (!worker) {
     worker = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
     worker.onmessage = ({ data }) => {
       const run = pending.get(data.id);
-      if (data.progress) {
-        run.onProgress?.(data.progress);
-        return;
+      if (data.progress) run.onProgress?.(data.progress);
+      else if (data.error) fail(data.error);
+      else {
+        pending.delete(data.id);
+        run.resolve(data.result);
       }
-      pending.delete(data.id);
-      if (data.error) run.reject(new Error(data.error));
-      else run.resolve(data.result);
     };
-    // A worker that failed to load, or an engine that aborted, is not used again.
-    worker.onerror = (event) => {
-      for (const run of pending.values()) run.reject(new Error(event.message));
-      pending.clear();
-      worker.terminate();
-      worker = null;
-    };
+    worker.onerror = (event) => fail(event.message);
   }
   return worker;
 }
