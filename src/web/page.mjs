@@ -28,8 +28,9 @@ function offer(source, names, where) {
   names.sort();
   $('image').replaceChildren(...names.map((n) => new Option(n, n)));
   $('image').value = names.reduce((best, n) => (rank(n) < rank(best) ? n : best), names[0]);
+  // The file field says how many files it holds; a picker says nothing.
   $('chosen').textContent = `${where}: ${names.length} file${names.length === 1 ? '' : 's'}`;
-  $('chosen').hidden = false;
+  $('chosen').hidden = !inPlace;
   $('image-row').hidden = !names.length;
 }
 
@@ -130,7 +131,7 @@ $('pick-folder').addEventListener('click', quietly(pickFolder));
 $('pick-file').addEventListener('click', quietly(pickFile));
 $('files').addEventListener('change', (event) => {
   const files = [...event.target.files];
-  offer(files, files.map((file) => file.name), 'Chosen');
+  offer(files, files.map((file) => file.name));
 });
 $('patch').addEventListener('click', () => run('patch'));
 $('extract').addEventListener('click', () => run('extract'));

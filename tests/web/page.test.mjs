@@ -56,9 +56,9 @@ test('the page patches and extracts by keyboard alone, and keeps to its origin',
   for (const [run, steps] of Object.entries(runs)) {
     const page = await web.newPage();
     await page.evaluateOnNewDocument((inPlace, iso) => {
-      const disc = (async () => { // the folder the picker gives, once it holds an image and a note
+      const disc = (async () => { // the picker's folder, once it holds an image and a note listed before it
         const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle('disc', { create: true });
-        for (const [name, bytes] of [['disc.iso', new Uint8Array(iso)], ['notes.txt', 'a note']]) {
+        for (const [name, bytes] of [['disc.iso', new Uint8Array(iso)], ['about.txt', 'a note']]) {
           const writable = await (await folder.getFileHandle(name, { create: true })).createWritable();
           await writable.write(bytes).then(() => writable.close());
         }
