@@ -12,11 +12,16 @@
 #   libraries instead: the .deb must use the system's copies, which its
 #   Depends then names.
 # - Linux otherwise (sanitizers, fuzzing): the shared libraries.
+# - The browser (emscripten): the archives .ci/web-deps.sh builds from
+#   Debian's sources into BOOTGRAFT_WEB_DEPS (see emscripten.cmake); there
+#   are no shared libraries to link.
 set(codec_libraries z lzma zstd FLAC nettle)
 set(codec_headers zlib.h lzma.h zstd.h FLAC/stream_decoder.h nettle/sha1.h)
 
 if(WIN32)
   set(codec_hint "; bash .ci/mingw-deps.sh builds them into ${BOOTGRAFT_MINGW_DEPS}")
+elseif(EMSCRIPTEN)
+  set(codec_hint "; bash .ci/web-deps.sh builds them into ${BOOTGRAFT_WEB_DEPS}")
 else()
   set(codec_hint "; bash build.sh installs them")
 endif()
@@ -37,13 +42,12 @@ list(REMOVE_DUPLICATES codec_include_dirs)
 
 add_library(bootgraft_codecs INTERFACE)
 target_include_directories(bootgraft_codecs SYSTEM INTERFACE ${codec_include_dirs})
-if(BOOTGRAFT_STATIC OR WIN32)
+if(WIN32 OR EMSCRIPTEN)
   set(static_libraries ${codec_libraries})
-  if(NOT WIN32)
-    list(APPEND static_libraries ogg)
+else()
+  if(BOOTGRAFT_STATIC)
+    set(static_libraries ${codec_libraries} ogg)
   endif()
-endif()
-if(NOT WIN32)
   set(shared_libraries ${codec_libraries})
 endif()
 set(wants_shared $<BOOL:$<TARGET_PROPERTY:BOOTGRAFT_SHARED_CODECS>>)
