@@ -20,3 +20,10 @@ needs_fuzz=("${needs_build[@]}" clang libclang-rt-14-dev genisoimage mame-tools)
 needs_mingw=(make gcc g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev m4)
 needs_windows=(cmake "${needs_mingw[@]}" wine wine64 googletest)
 needs_packages=("${needs_build[@]}" "${needs_mingw[@]}" file lintian man-db wine wine64)
+# The browser build: emscripten (which brings node, clang and binaryen), what
+# .ci/web-deps.sh needs to build the codec libraries from Debian's sources,
+# and Chromium with npm for the browser tests (puppeteer-core). npm only
+# where node has none of its own: NodeSource's nodejs carries one and
+# conflicts with Debian's npm package.
+needs_web=(cmake make emscripten nodejs dpkg-dev chromium)
+command -v npm > /dev/null || needs_web+=(npm)
