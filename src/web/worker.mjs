@@ -7,7 +7,7 @@ import factory from './bootgraft-engine.mjs';
 
 const reader = new FileReaderSync();
 const decoder = new TextDecoder();
-const chunk = 4 << 20;  // reads ahead and copies in pieces this long
+const chunk = 8 << 20;  // reads ahead and copies in pieces this long: fewer, longer reads cost less
 let job = null;  // the run under way
 
 const text = (bytes) => decoder.decode(bytes).replace(/\n$/, '');
