@@ -7,9 +7,13 @@ cd "$(dirname "$0")/.."
 
 # shellcheck source=.ci/needs.sh
 . .ci/needs.sh
-bash .ci/install-missing.sh "${needs_web[@]}"
+# The module's test runs the container and CHD scripts, their disc tools
+# included, with the native build as its oracle.
+bash .ci/install-missing.sh "${needs_web[@]}" "${needs_test[@]}"
 
 bash .ci/web-deps.sh
+cmake --workflow --preset release
+npm ci --no-audit --no-fund  # puppeteer-core, into node_modules at the top
 rm -rf build/web
 echo "== WebAssembly (emscripten)"
 cmake --workflow --preset web
