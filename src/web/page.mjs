@@ -77,7 +77,7 @@ function progress({ what, done, total }) {
   bar.value = done;
   const percent = total ? ` ${Math.floor((100 * done) / total)}%` : '';
   $('progress-label').textContent =
-    what === 'hashing' ? `Checking the CHD's hashes…${percent}` : `Writing…${percent}`;
+    what === 'hashing' ? `Recomputing the CHD's hashes…${percent}` : `Writing…${percent}`;
 }
 
 async function run(job) {
