@@ -53,7 +53,7 @@ std::optional<std::string> chd_image::stored_bytes(std::uint64_t index) const {
     if (index >= map_.entries.size()) {
         return std::nullopt;
     }
-    const map_entry& e = map_.entries[index];
+    const map_entry& e = map_.entries[static_cast<std::size_t>(index)];
     if (e.type > hunk_stored) {
         return std::string();
     }
@@ -66,9 +66,9 @@ std::optional<std::string> chd_image::hunk(std::uint64_t index) const {
         return std::nullopt;
     }
     // The map's parse made sure a reference names a hunk that holds data.
-    const map_entry& named = map_.entries[index];
+    const map_entry& named = map_.entries[static_cast<std::size_t>(index)];
     const std::uint64_t source = named.type == hunk_self ? named.offset : index;
-    const map_entry& e = map_.entries[source];
+    const map_entry& e = map_.entries[static_cast<std::size_t>(source)];
     if (e.type == hunk_zero) {
         return std::string(header_.hunk_bytes, '\0');
     }

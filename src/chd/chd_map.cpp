@@ -113,7 +113,8 @@ std::optional<chd_map> parse_compressed(std::string_view bytes, const chd_header
     if (length_bits > 32 || self_bits > 32) {
         return std::nullopt;
     }
-    bit_reader bits(bytes.substr(map_header_size, byte_reader(bytes, 0).be(4)));
+    bit_reader bits(
+        bytes.substr(map_header_size, static_cast<std::size_t>(byte_reader(bytes, 0).be(4))));
     const auto code = read_map_code(bits);
     const auto types = code ? read_types(bits, *code, h.hunk_count()) : std::nullopt;
     if (!types) {
@@ -149,7 +150,7 @@ std::optional<chd_map> parse_uncompressed(std::string_view bytes, const chd_head
         return std::nullopt;
     }
     chd_map map;
-    map.entries.reserve(h.hunk_count());
+    map.entries.reserve(static_cast<std::size_t>(h.hunk_count()));  // at most most_hunks
     for (std::size_t i = 0; i < h.hunk_count(); ++i) {
         const std::uint64_t place = byte_reader(bytes, 4 * i).be(4);
         if (place == 0) {
@@ -210,8 +211,9 @@ std::optional<chd_map> parse_chd_map(std::string_view bytes, const chd_header& h
     // Self references resolve in one step, to a hunk that holds data.
     for (std::size_t i = 0; i < map->entries.size(); ++i) {
         const map_entry& e = map->entries[i];
-        if (e.type == hunk_self && (e.offset >= map->entries.size() || e.offset == i ||
-                                    map->entries[e.offset].type == hunk_self)) {
+        if (e.type == hunk_self &&
+            (e.offset >= map->entries.size() || e.offset == i ||
+             map->entries[static_cast<std::size_t>(e.offset)].type == hunk_self)) {
             return std::nullopt;
         }
     }

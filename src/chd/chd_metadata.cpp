@@ -135,7 +135,9 @@ std::optional<std::vector<cd_track>> binary_tracks(std::string_view data) {
         if (!table.ok() || w[0] >= cd_types.size() || w[1] >= subtypes.size()) {
             return std::nullopt;
         }
-        tracks.push_back({w[0], w[1], w[4], 0, w[5]});
+        // Both indexes were checked against their tables just above.
+        tracks.push_back(
+            {static_cast<std::size_t>(w[0]), static_cast<std::size_t>(w[1]), w[4], 0, w[5]});
     }
     return tracks;
 }

@@ -48,12 +48,12 @@ std::map<std::uint64_t, std::uint64_t> keepers(const chd_rewrite_input& input,
                                                std::vector<map_entry>& entries) {
     std::map<std::uint64_t, std::uint64_t> kept;  // keeper -> the patched hunk it keeps
     for (const auto& patch : input.patched) {
-        const std::uint64_t hunk = patch.first;
+        const auto hunk = static_cast<std::size_t>(patch.first);  // a hunk of the map
         if (input.entries[hunk].type > hunk_stored) {
             continue;
         }
         std::optional<std::uint64_t> keeper;
-        for (std::uint64_t h = 0; h < entries.size(); ++h) {
+        for (std::size_t h = 0; h < entries.size(); ++h) {
             const map_entry& old = input.entries[h];
             if (old.type != hunk_self || old.offset != hunk || input.patched.count(h) != 0) {
                 continue;
@@ -82,7 +82,7 @@ chd_rewrite compressed(const chd_rewrite_input& input) {
         append(body, entry_bytes(input.metadata[i], i + 1 < input.metadata.size() ? next : 0));
         at = next;
     }
-    for (std::uint64_t h = 0; h < out.entries.size(); ++h) {
+    for (std::size_t h = 0; h < out.entries.size(); ++h) {
         map_entry& entry = out.entries[h];
         const auto patch = input.patched.find(h);
         if (patch != input.patched.end()) {
@@ -91,7 +91,8 @@ chd_rewrite compressed(const chd_rewrite_input& input) {
             append(body, hunk.bytes);
         } else if (entry.type <= hunk_stored) {
             const auto keeper = kept.find(h);
-            const map_entry& source = input.entries[keeper == kept.end() ? h : keeper->second];
+            const map_entry& source =
+                input.entries[keeper == kept.end() ? h : static_cast<std::size_t>(keeper->second)];
             entry.length = stored_length(source, hunk_bytes);
             append_copy(body, source.offset, entry.length);
             entry.offset = at;
@@ -114,7 +115,7 @@ chd_rewrite uncompressed(const chd_rewrite_input& input) {
     const std::uint32_t hunk_bytes = input.header.hunk_bytes;
     std::uint64_t end = input.file_size;
     for (const auto& patch : input.patched) {
-        map_entry& entry = out.entries[patch.first];
+        map_entry& entry = out.entries[static_cast<std::size_t>(patch.first)];
         const bool alone =
             entry.type == hunk_stored &&
             std::count_if(input.entries.begin(), input.entries.end(), [&entry](const map_entry& e) {
@@ -122,7 +123,7 @@ chd_rewrite uncompressed(const chd_rewrite_input& input) {
             }) == 1;
         if (!alone) {
             const std::uint64_t place = (end + hunk_bytes - 1) / hunk_bytes * hunk_bytes;
-            overlays[end] = std::string(place - end, '\0');
+            overlays[end] = std::string(static_cast<std::size_t>(place - end), '\0');
             entry = {hunk_stored, hunk_bytes, place, patch.second.crc};
             end = place + hunk_bytes;
         }

@@ -52,12 +52,16 @@ std::optional<std::string> data_file(std::string_view table, std::uint64_t block
     byte_reader r(table, block);
     const std::uint64_t at = r.le(4);
     const bool utf16 = r.le(4) == 1;
-    const std::size_t nul = table.find('\0', at);
-    if (!r.ok() || at > table.size() || (!utf16 && nul == std::string_view::npos)) {
+    if (!r.ok() || at > table.size()) {
+        return std::nullopt;
+    }
+    const auto start = static_cast<std::size_t>(at);
+    const std::size_t nul = table.find('\0', start);
+    if (!utf16 && nul == std::string_view::npos) {
         return std::nullopt;
     }
     auto name =
-        utf16 ? utf16_name(byte_reader(table, at)) : std::string(table.substr(at, nul - at));
+        utf16 ? utf16_name(byte_reader(table, at)) : std::string(table.substr(start, nul - start));
     if (!name || name->empty()) {
         return std::nullopt;
     }

@@ -60,7 +60,8 @@ std::optional<stored_track> track_block(byte_reader& r, bool since_3_0) {
         total < pregap + length) {
         return std::nullopt;
     }
-    return stored_track{mode, pregap, length, total, sector_sizes.at(size_code)};
+    return stored_track{mode, pregap, length, total,
+                        sector_sizes.at(static_cast<std::size_t>(size_code))};
 }
 
 // Each track stores its pregap and then its own sectors, right after the

@@ -46,7 +46,7 @@ using hunk_source = std::function<std::optional<std::string>(std::uint64_t)>;
 // them held at once.
 class decoded_ahead {
 public:
-    decoded_ahead(std::uint64_t count, std::uint64_t window, const hunk_source& source,
+    decoded_ahead(std::uint64_t count, std::size_t window, const hunk_source& source,
                   unsigned workers)
         : count_(count), slots_(window), ready_(window, 0) {
         for (unsigned w = 0; w < workers; ++w) {
@@ -122,8 +122,8 @@ std::optional<chd_sha1> image_sha1(std::uint64_t count, std::uint64_t logical,
                                    unsigned workers, run_report& report) {
     std::optional<decoded_ahead> ahead;
     if (workers != 0) {
-        const std::uint64_t window =
-            std::max<std::uint64_t>(2, most_bytes_in_flight / hunk_bytes / 2);
+        const auto window = static_cast<std::size_t>(
+            std::max<std::uint64_t>(2, most_bytes_in_flight / hunk_bytes / 2));
         ahead.emplace(count, window, source, workers);
     }
     sha1_hash hash;
@@ -133,7 +133,8 @@ std::optional<chd_sha1> image_sha1(std::uint64_t count, std::uint64_t logical,
             return std::nullopt;
         }
         const std::uint64_t left = logical - std::min(logical, index * hunk_bytes);
-        hash.add(std::string_view(*hunk).substr(0, std::min<std::uint64_t>(left, hunk_bytes)));
+        hash.add(std::string_view(*hunk).substr(
+            0, static_cast<std::size_t>(std::min<std::uint64_t>(left, hunk_bytes))));
         report.progress("hashing", index + 1, count);
     }
     return hash.digest();
@@ -145,10 +146,10 @@ std::optional<chd_sha1> image_sha1(std::uint64_t count, std::uint64_t logical,
 std::optional<std::map<std::uint64_t, std::pair<std::string, encoded_hunk>>> patched_hunks(
     const chd_image& image, std::int64_t first_byte, sector_layout layout, std::string_view ip) {
     const chd_header& header = image.header();
-    const std::uint64_t hunk_bytes = header.hunk_bytes;
+    const std::size_t hunk_bytes = header.hunk_bytes;
     const auto start = static_cast<std::uint64_t>(first_byte);
-    const std::uint64_t length =
-        std::uint64_t{ip_sectors} * static_cast<std::uint64_t>(layout.sector_size);
+    const std::size_t length =
+        std::size_t{ip_sectors} * static_cast<std::size_t>(layout.sector_size);
     const std::uint64_t first = start / hunk_bytes;
     const std::uint64_t last = (start + length - 1) / hunk_bytes;
     std::string old;
@@ -160,12 +161,13 @@ std::optional<std::map<std::uint64_t, std::pair<std::string, encoded_hunk>>> pat
         old += *hunk;
     }
     std::string now = old;
-    const std::uint64_t at = start - first * hunk_bytes;
+    const auto at = static_cast<std::size_t>(start - first * hunk_bytes);  // within the first hunk
     now.replace(at, length, patch_block(old.substr(at, length), layout, ip));
     std::map<std::uint64_t, std::pair<std::string, encoded_hunk>> hunks;
     for (std::uint64_t h = first; h <= last; ++h) {
-        std::string hunk = now.substr((h - first) * hunk_bytes, hunk_bytes);
-        if (hunk != std::string_view(old).substr((h - first) * hunk_bytes, hunk_bytes)) {
+        const auto from = static_cast<std::size_t>(h - first) * hunk_bytes;
+        std::string hunk = now.substr(from, hunk_bytes);
+        if (hunk != std::string_view(old).substr(from, hunk_bytes)) {
             encoded_hunk encoded =
                 encode_hunk(hunk, header.codecs, header.unit_bytes == cd_frame_bytes);
             hunks.emplace(h, std::make_pair(std::move(hunk), std::move(encoded)));

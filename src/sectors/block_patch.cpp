@@ -17,7 +17,8 @@ std::size_t raw_lead(sector_layout layout) { return raw_sector{}.size() - at(fra
 
 raw_sector as_raw(const std::string& block, std::int64_t start, sector_layout layout) {
     raw_sector raw{};
-    std::transform(block.begin() + start, block.begin() + start + framed_size(layout),
+    const auto first = block.begin() + static_cast<std::ptrdiff_t>(start);
+    std::transform(first, first + static_cast<std::ptrdiff_t>(framed_size(layout)),
                    raw.begin() + raw_lead(layout),
                    [](char c) { return static_cast<std::uint8_t>(c); });
     return raw;
@@ -46,7 +47,8 @@ std::string patch_block(std::string block, sector_layout layout, std::string_vie
         if (live) {
             raw_sector raw = as_raw(block, start, layout);
             write_codes(raw, is_mode1(layout));
-            std::transform(raw.begin() + raw_lead(layout), raw.end(), block.begin() + start,
+            std::transform(raw.begin() + raw_lead(layout), raw.end(),
+                           block.begin() + static_cast<std::ptrdiff_t>(start),
                            [](std::uint8_t b) { return static_cast<char>(b); });
         }
     }
