@@ -28,8 +28,10 @@ async function saved(name) { // a download, once the browser has moved it into p
 // A step is a key, where the next Tab must land (an id or a link's text), or one of these.
 const act = {
   choose: async (page, ...files) => {
-    const [chooser] = await Promise.all([page.waitForFileChooser(), page.keyboard.press('Space')]);
-    await chooser.accept(files.map(at));
+    const chooser = page.waitForFileChooser();
+    await page.evaluate(() => 0); // the page has turned the chooser's interception on before the key
+    await page.keyboard.press('Space');
+    await (await chooser).accept(files.map(at));
   },
   shown: (page, selector) => page.waitForSelector(selector),
   says: async (page, text) => assert.match(await (await page.waitForSelector('#result p', { timeout: 60000 }))
