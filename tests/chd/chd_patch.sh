@@ -120,7 +120,7 @@ fi
 # A damaged hunk past the System Area: one line, the file as it was, nothing left beside it.
 cp vol.chd dam.chd && printf '\377\0\377\0' | dd of=dam.chd bs=1 seek=$(($(stat -c %s dam.chd) / 2)) conv=notrunc status=none
 cp dam.chd kept && listing=$(ls -A)
-[[ $(tool dam.chd ip.bin) = "unknown image" && $(ls -A) = "$listing" ]] && cmp -s dam.chd kept || fail "a damaged hunk: not refused whole"
+{ [[ $(tool dam.chd ip.bin) = "unknown image" && $(ls -A) = "$listing" ]] && cmp -s dam.chd kept; } || fail "a damaged hunk: not refused whole"
 
 # Interrupted or killed while the new file is written (a large one, so that the run is caught at it):
 # after an interrupt the CHD is as it was and nothing is left; what a killed run left, the next run clears.
@@ -130,13 +130,14 @@ if [[ -z ${RUNNER:-} ]]; then
     for signal in INT TERM KILL; do
         env --default-signal=INT "$bin" big.chd ip.bin > /dev/null & pid=$!  # as a terminal's job would
         while kill -0 $pid 2> /dev/null && ! compgen -G '.big.chd.*.tmp' > /dev/null; do sleep 0.01; done
-        kill -s $signal $pid 2> /dev/null && ! { wait $pid; } 2> /dev/null || fail "SIG$signal: the run was not caught writing"
+        { kill -s $signal $pid && ! wait $pid; } 2> /dev/null || fail "SIG$signal: the run was not caught writing"
         [[ $(cksum < big.chd) = "$sum" ]] || fail "SIG$signal: the CHD changed"
         [[ $signal = KILL || $(ls -A) = "$listing" ]] || fail "SIG$signal: left $(ls -A)"
     done
     compgen -G '.big.chd.*.tmp' > /dev/null || fail "SIGKILL: no file left to clear"
     [[ $("$bin" big.chd ip.bin) = "sector size:2048" && $(ls -A) = "$listing" ]] || fail "what a killed run left stays"
-    take big.chd - 2> /dev/null | cmp -s - ip.bin && rm big.chd || fail "not patched after a killed run"
+    take big.chd - 2> /dev/null | cmp -s - ip.bin || fail "not patched after a killed run"
+    rm big.chd
 fi
 
 # Two runs at once: one after the other, the last one's ip whole in a valid file. Where a rename

@@ -117,7 +117,8 @@ TEST_F(Tool, FindsTheTrackThroughASheet) {
          "sector size:2048\n", true},
         {"a.TOC", "TRACK MODE1\nDATAFILE \"gone.iso\"\n", "can't open image(@)\n", false},
         // A name no system allows, which a line would be cut short at.
-        {"n.toc", std::string("TRACK MODE1\nDATAFILE \"a\0b.bin\"\n", 31), "unknown image\n", false},
+        {"n.toc", std::string("TRACK MODE1\nDATAFILE \"a\0b.bin\"\n", 31), "unknown image\n",
+         false},
     };
     for (const auto& [name, text, said, patched] : table) {
         write_file(data, music + volume, 300 * 2352 + 40 * 2048);
