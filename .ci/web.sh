@@ -17,3 +17,7 @@ npm ci --no-audit --no-fund  # puppeteer-core, into node_modules at the top
 rm -rf build/web
 echo "== WebAssembly (emscripten)"
 cmake --workflow --preset web
+# The release zip: the site as one folder, the engine and page in it.
+cmake --workflow --preset package-web
+python3 -m zipfile -l build/web/bootgraft-*-web.zip | grep -q '/bootgraft-engine.wasm' ||
+  { echo "the web zip holds no engine" >&2; exit 1; }
