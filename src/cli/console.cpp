@@ -44,7 +44,7 @@ std::vector<std::string> arguments(int /*argc*/, char** /*argv*/) {
     const std::unique_ptr<LPWSTR, local_free> wide(CommandLineToArgvW(GetCommandLineW(), &count));
     std::vector<std::string> args;
     for (std::size_t i = 0; wide && i < static_cast<std::size_t>(count); ++i) {
-        args.push_back(utf8(wide.get()[i]));
+        args.push_back(utf8_of(wide.get()[i]));
     }
     return args;
 }

@@ -17,7 +17,7 @@ std::wstring utf16(const std::string& text) {
     return wide;
 }
 
-std::string utf8(const wchar_t* wide) {
+std::string utf8_of(const wchar_t* wide) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0) {
         return {};

@@ -6,4 +6,4 @@
 
 // Empty where the conversion fails.
 std::wstring utf16(const std::string& text);
-std::string utf8(const wchar_t* wide);
+std::string utf8_of(const wchar_t* wide);
