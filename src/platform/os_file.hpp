@@ -62,8 +62,9 @@ public:
     // Whether `path` still names this very file (not one renamed over it).
     [[nodiscard]] bool named_by(const std::string& path) const;
 
-    // This file gets `original`'s permission bits, and its owner and group
-    // where the user may give them (elsewhere they stay the user's).
+    // This file gets `original`'s permission bits, and its owner and group,
+    // as far as the user may give them and the file system can keep them:
+    // elsewhere they stay what a new file gets there.
     [[nodiscard]] bool take_access_of(const os_file& original) const;
 
     // False when the system reports a failure here: some report a failed

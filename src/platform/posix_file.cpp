@@ -143,17 +143,28 @@ bool os_file::named_by(const std::string& path) const {
            mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
 
+namespace {
+
+// What a file system answers when it cannot keep an owner or permission
+// bits: FAT and exFAT (the kernel's drivers) refuse with EPERM what their
+// mount options cannot represent, and some FUSE drivers have no such call
+// at all. The new file then keeps what that file system keeps, as any file
+// made there would.
+bool cannot_keep(int error) { return error == EPERM || error == ENOSYS || error == EOPNOTSUPP; }
+
+}  // namespace
+
 // The owner first: changing it may clear the set-user and set-group bits.
 bool os_file::take_access_of(const os_file& original) const {
     struct stat status {};
     if (!is_open() || !original.is_open() || fstat(original.descriptor_, &status) != 0) {
         return false;
     }
-    if (fchown(descriptor_, status.st_uid, status.st_gid) != 0 && errno != EPERM) {
+    if (fchown(descriptor_, status.st_uid, status.st_gid) != 0 && !cannot_keep(errno)) {
         return false;
     }
     constexpr mode_t permission_bits = 07777;
-    return fchmod(descriptor_, status.st_mode & permission_bits) == 0;
+    return fchmod(descriptor_, status.st_mode & permission_bits) == 0 || cannot_keep(errno);
 }
 
 // POSIX renames over an open file: the original stays open, and locked,

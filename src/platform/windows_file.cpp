@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/os_file.hpp"
+#include "platform/rename_fallback.hpp"
 #include "platform/windows_text.hpp"
 
 namespace {
@@ -166,15 +167,20 @@ bool os_file::take_access_of(const os_file& original) const {
 
 namespace {
 
+static_assert(windows_error::invalid_function == ERROR_INVALID_FUNCTION &&
+              windows_error::not_supported == ERROR_NOT_SUPPORTED &&
+              windows_error::invalid_parameter == ERROR_INVALID_PARAMETER &&
+              windows_error::file_system_limitation == ERROR_FILE_SYSTEM_LIMITATION);
+
 // The rename that replaces a file others hold open (the patch keeps the
 // original open and locked until the rename): POSIX semantics, which
-// MoveFileExW lacks. False where the system does not offer them.
-bool rename_posix(const std::wstring& source, const std::wstring& target) {
+// MoveFileExW lacks. ERROR_SUCCESS, or why it was not done.
+DWORD rename_posix(const std::wstring& source, const std::wstring& target) {
     HANDLE from = CreateFileW(source.c_str(), DELETE | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (from == INVALID_HANDLE_VALUE) {
-        return false;
+        return GetLastError();
     }
     const std::size_t name_bytes = target.size() * sizeof(wchar_t);
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
@@ -184,33 +190,33 @@ bool rename_posix(const std::wstring& source, const std::wstring& target) {
     std::memcpy(info->FileName, target.c_str(), name_bytes);
     // FileRenameInfoEx, which the headers declare only for later targets.
     constexpr auto rename_ex = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
-    const bool renamed =
-        SetFileInformationByHandle(from, rename_ex, info, static_cast<DWORD>(buffer.size())) != 0;
+    const DWORD error =
+        SetFileInformationByHandle(from, rename_ex, info, static_cast<DWORD>(buffer.size())) != 0
+            ? ERROR_SUCCESS
+            : GetLastError();
     static_cast<void>(CloseHandle(from));
-    return renamed;
-}
-
-bool rename_once(const std::wstring& source, const std::wstring& target) {
-    return rename_posix(source, target) ||
-           MoveFileExW(source.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return error;
 }
 
 }  // namespace
 
-// A system without POSIX renames (Windows before 10, Wine) will not replace
-// a file that is open: the original, and its lock, go first.
+// A volume without POSIX renames (FAT32, exFAT) and a system without them
+// (Windows before 10, Wine) will not replace a file that is open: there
+// the original, and its lock, go first. Any other failure is final, as on
+// POSIX: the lock is held to the end.
 bool rename_over(const std::string& from, const std::string& to, os_file& original) {
     const std::wstring source = utf16(from);
     const std::wstring target = utf16(to);
     if (source.empty() || target.empty()) {
         return false;
     }
-    if (rename_once(source, target)) {
+    const DWORD error = rename_posix(source, target);
+    if (error == ERROR_SUCCESS) {
         return true;
     }
-    // cppcheck-suppress knownConditionTrueFalse  // the original is closed in between
-    return original.close() && rename_once(source, target);
+    return posix_rename_unsupported(error) && original.close() &&
+           MoveFileExW(source.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 void sync_folder_of(const std::string& /*path*/) {}  // the rename was written through
