@@ -9,8 +9,11 @@
 needs_build=(cmake make g++ zlib1g-dev liblzma-dev libzstd-dev libflac-dev libogg-dev nettle-dev)
 # To build and run every test: GoogleTest, and the disc-image tools nobody
 # here wrote that the integration tests read the results back with.
+# The file systems the tests make and mount (as root), and strace for the
+# answers of those that cannot be mounted here.
 needs_test=("${needs_build[@]}" libgtest-dev genisoimage bchunk vcdimager ffmpeg libcdio-utils cdrdao iat
-  ccd2iso mdf2iso mame-tools unicode-data)
+  ccd2iso mdf2iso mame-tools unicode-data
+  dosfstools fusefat exfatprogs exfat-fuse ntfs-3g xfsprogs btrfs-progs squashfs-tools strace)
 # CI's further checks: lint, fuzzing.
 needs_lint=(clang-format clang-tidy cppcheck shellcheck groff-base)
 needs_fuzz=("${needs_build[@]}" clang libclang-rt-14-dev genisoimage mame-tools)

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "cli/tool_run.hpp"
+#include "platform/rename_fallback.hpp"
 #include "sectors/block_patch.hpp"
 
 namespace fs = std::filesystem;
@@ -135,3 +136,15 @@ TEST_F(Tool, FindsTheTrackThroughASheet) {
 }
 
 }  // namespace
+
+// Only a volume or a system without POSIX renames (FAT32 and exFAT answer 50 or 87, Windows
+// before 10 and Wine 1 or 87) gives up the lock for the plain rename; a denied or shared target
+// does not, as a waiting run would then take the old file.
+TEST(RenameFallback, TakenOnlyWhereNoPosixRenameIsToBeHad) {
+    const std::vector<std::pair<std::uint32_t, bool>> table{{1, true},   {50, true},  {87, true},
+                                                            {665, true}, {0, false},  {5, false},
+                                                            {32, false}, {112, false}};
+    for (const auto& [error, fallback] : table) {
+        EXPECT_EQ(posix_rename_unsupported(error), fallback) << error;
+    }
+}
