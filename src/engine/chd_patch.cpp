@@ -69,9 +69,9 @@ public:
         std::optional<std::string> hunk;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return ready_[index % slots_.size()] != 0; });
-            hunk = std::move(slots_[index % slots_.size()]);
-            ready_[index % slots_.size()] = 0;
+            changed_.wait(lock, [&] { return ready_[slot(index)] != 0; });
+            hunk = std::move(slots_[slot(index)]);
+            ready_[slot(index)] = 0;
             taken_ = index + 1;
         }
         changed_.notify_all();
@@ -79,6 +79,11 @@ public:
     }
 
 private:
+    // Below the number of slots, which a size_t holds: the narrowing keeps it.
+    [[nodiscard]] std::size_t slot(std::uint64_t index) const {
+        return static_cast<std::size_t>(index % slots_.size());
+    }
+
     void decode(const hunk_source& source) {
         for (;;) {
             std::uint64_t index = 0;
@@ -96,8 +101,8 @@ private:
             std::optional<std::string> hunk = source(index);
             {
                 const std::lock_guard<std::mutex> lock(mutex_);
-                slots_[index % slots_.size()] = std::move(hunk);
-                ready_[index % slots_.size()] = 1;
+                slots_[slot(index)] = std::move(hunk);
+                ready_[slot(index)] = 1;
             }
             changed_.notify_all();
         }

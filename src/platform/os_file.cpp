@@ -43,13 +43,18 @@ os_file& os_file::operator=(os_file&& other) noexcept {
 
 os_file::~os_file() { static_cast<void>(close()); }
 
+// A count past what a string can hold, which a 32-bit system's memory can
+// fall short of, reads nothing: narrowed, it would read a wrapped amount.
 std::string os_file::read_at(std::int64_t offset, std::int64_t count) const {
     std::string bytes;
-    bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
-    const std::int64_t got =
-        !is_open() || offset < 0 ? 0 : in_pieces(count, [&](std::int64_t done, std::int64_t asked) {
-            return read_piece(bytes.data() + done, asked, offset + done);
-        });
+    if (!is_open() || offset < 0 || count <= 0 ||
+        static_cast<std::uint64_t>(count) > bytes.max_size()) {
+        return bytes;
+    }
+    bytes.resize(static_cast<std::size_t>(count));
+    const std::int64_t got = in_pieces(count, [&](std::int64_t done, std::int64_t asked) {
+        return read_piece(bytes.data() + done, asked, offset + done);
+    });
     bytes.resize(static_cast<std::size_t>(got));
     return bytes;
 }
