@@ -167,10 +167,10 @@ bool os_file::take_access_of(const os_file& original) const {
 
 namespace {
 
+// (ERROR_FILE_SYSTEM_LIMITATION, 665, is not in MinGW's headers.)
 static_assert(windows_error::invalid_function == ERROR_INVALID_FUNCTION &&
               windows_error::not_supported == ERROR_NOT_SUPPORTED &&
-              windows_error::invalid_parameter == ERROR_INVALID_PARAMETER &&
-              windows_error::file_system_limitation == ERROR_FILE_SYSTEM_LIMITATION);
+              windows_error::invalid_parameter == ERROR_INVALID_PARAMETER);
 
 // The rename that replaces a file others hold open (the patch keeps the
 // original open and locked until the rename): POSIX semantics, which
