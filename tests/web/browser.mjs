@@ -22,8 +22,10 @@ export async function open(site, options = {}) {
   });
   await new Promise((listening) => server.listen(0, '127.0.0.1', listening));
   const origin = `http://127.0.0.1:${server.address().port}`;
+  // A bare machine has no locale, and without UTF-8 in it Chromium's origin-private file system
+  // refuses names beyond ASCII (TypeMismatchError): the browser gets C.UTF-8, which every glibc has.
   const browser = await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: true,
-    args: ['--no-sandbox'], ...options });
+    args: ['--no-sandbox'], env: { ...process.env, LC_ALL: 'C.UTF-8' }, ...options });
   const requests = [];
   return {
     origin,
