@@ -2,9 +2,9 @@
 # Builds CHDs with chdman around genisoimage and vcdimager volumes (each layout, codec set and
 # hunk size chdman makes) and reads them with the CHD library: every hunk must decode to the
 # data whose SHA1 chdman stored, the tracks must lie where the frames put them, and the map,
-# coded again by the writer, must be chdman's byte for byte.
+# coded again by the writer, must be chdman's byte for byte. $1: chd_check; $RUNNER, if set, runs it.
 set -euo pipefail
-check=$(realpath "$1")
+reader=$(realpath "$1") && check() { ${RUNNER:-} "$reader" "$@"; }
 for p in chdman genisoimage vcdimager ffmpeg; do command -v "$p" > /dev/null || { echo "SKIP: no $p"; exit 77; }; done
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work"
 fail() { echo "FAIL: $*"; exit 1; }
@@ -54,17 +54,17 @@ cases+=("dvd|0 $((n * 2048)) 2048 0 2048 1")
 
 for row in "${cases[@]}"; do
     name=${row%% *} && name=${name%%|*}
-    out=$("$check" "$name.chd") || fail "$name: $(tail -n 1 <<< "$out")"
+    out=$(check "$name.chd") || fail "$name: $(tail -n 1 <<< "$out")"
     [[ $(head -n -1 <<< "$out" | tr '\n' ' ') = "${row#*|} " ]] || fail "$name: tracks $(head -n -1 <<< "$out")"
 done
 # chdman stores no SHA1 without compression: the data must equal the compressed files'.
-[[ $("$check" m1.chd | tail -n 1) = "$("$check" m1d.chd | tail -n 1 | cut -d' ' -f1) unchecked" ]] || fail "m1: data differ"
-[[ $("$check" dvd.chd | tail -n 1) = "$("$check" dvd-zlib.chd | tail -n 1 | cut -d' ' -f1) unchecked" ]] || fail "dvd: data differ"
+[[ $(check m1.chd | tail -n 1) = "$(check m1d.chd | tail -n 1 | cut -d' ' -f1) unchecked" ]] || fail "m1: data differ"
+[[ $(check dvd.chd | tail -n 1) = "$(check dvd-zlib.chd | tail -n 1 | cut -d' ' -f1) unchecked" ]] || fail "dvd: data differ"
 
 # A damaged map or hunk is refused, never read as data.
 size=$(stat -c %s m1d.chd)
 for at in $((size - 3)) 2000; do
     cp m1d.chd bad.chd && printf '\x5a' | dd of=bad.chd bs=1 seek="$at" conv=notrunc status=none
-    ! "$check" bad.chd > /dev/null || fail "damage at $at went unnoticed"
+    ! check bad.chd > /dev/null || fail "damage at $at went unnoticed"
 done
 echo "PASS: ${#cases[@]} CHDs"

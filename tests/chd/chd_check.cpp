@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     const std::string map = header.compressed()
                                 ? compressed_map(image->map().entries)
                                 : uncompressed_map(image->map().entries, header.hunk_bytes);
-    if (bytes.compare(header.map_offset, map.size(), map) != 0) {
+    if (header.map_offset > bytes.size() ||
+        bytes.compare(static_cast<std::size_t>(header.map_offset), map.size(), map) != 0) {
         std::printf("map coded otherwise\n");
         return 1;
     }
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
             std::printf("hunk %llu does not decode\n", static_cast<unsigned long long>(i));
             return 1;
         }
-        const std::size_t take = std::min<std::uint64_t>(left, hunk->size());
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(left, hunk->size()));
         sha.add(std::string_view(*hunk).substr(0, take));
         left -= take;
     }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Patches images that genisoimage and vcdimager (live EDC/ECC in every sector) made, and reads them back with isoinfo
-# and bchunk. $1: bootgraft.
+# and bchunk. $1: bootgraft; $RUNNER, if set, runs it (qemu-user for a cross build).
 set -euo pipefail
 tool=$(realpath "$1")
 for p in genisoimage isoinfo bchunk vcdimager ffmpeg; do command -v "$p" > /dev/null || { echo "SKIP: no $p"; exit 77; }; done
@@ -8,7 +8,7 @@ work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work"
 
 fail() { echo "FAIL: $*"; exit 1; }
 bytes() { dd if="$1" iflag=skip_bytes,count_bytes skip="$2" count="$3" status=none; }
-patch() { [ "$("$tool" "$1" "$2")" = "sector size:$3" ] || fail "$1: not patched as $3"; }
+patch() { [ "$(${RUNNER:-} "$tool" "$1" "$2")" = "sector size:$3" ] || fail "$1: not patched as $3"; }
 system_area() { for i in $(seq 0 15); do bytes "$3" $((i * $1 + $2)) 2048; done; }  # sector size, data offset, image
 check_volume() {  # ISO
     isoinfo -d -i "$1" | grep -q '^Volume id: BOOTGRAFT$' || fail "$1: volume descriptor lost"

@@ -38,8 +38,9 @@ inline int close_shell(FILE* shell) {
 }
 #endif
 
+// A cross build's, through its emulator (BOOTGRAFT_RUNNER: qemu-user).
 inline std::string command(const char* exe) {
-    return quoted(std::filesystem::path(exe).make_preferred().u8string());
+    return BOOTGRAFT_RUNNER + quoted(std::filesystem::path(exe).make_preferred().u8string());
 }
 inline const std::string tool = command(BOOTGRAFT_EXE);
 
@@ -52,7 +53,7 @@ inline std::string bound_by_permissions(const char* exe,
     if (geteuid() == 0) {
         const std::filesystem::path copy = dir / std::filesystem::path(exe).filename();
         std::filesystem::copy_file(exe, copy);
-        return "setpriv --reuid=65534 --regid=65534 --clear-groups " + quoted(copy.string());
+        return "setpriv --reuid=65534 --regid=65534 --clear-groups " + command(copy.c_str());
     }
 #endif
     return command(exe);
@@ -88,7 +89,9 @@ inline void write_file(const std::filesystem::path& path, const std::string& byt
 }
 
 inline std::string read_file(const std::filesystem::path& path) {
-    std::string bytes(std::min<std::uintmax_t>(std::filesystem::file_size(path), 65536), '\0');
+    std::string bytes(
+        static_cast<std::size_t>(std::min<std::uintmax_t>(std::filesystem::file_size(path), 65536)),
+        '\0');
     std::ifstream(path, std::ios::binary)
         .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return bytes;

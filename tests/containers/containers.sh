@@ -2,6 +2,7 @@
 # Builds cue, toc, Nero, CloneCD, Alcohol and DiscJuggler images around genisoimage volumes, patches each by naming its
 # sheet or descriptor, and reads the result back with readers nobody here wrote: libcdio, bchunk, iat, ccd2iso, mdf2iso.
 # bootgraft-extract ($2) reads each System Area out before the patch (genisoimage's -G put it there) and after it.
+# $RUNNER, if set, runs both (qemu-user for a cross build).
 set -euo pipefail
 tool=$(realpath "$1") extract=$(realpath "$2")
 # shellcheck source=tests/web/keep_case.sh
@@ -29,14 +30,14 @@ seed() {  # the container as built, for the parsers' fuzz targets
     mkdir -p "$BOOTGRAFT_SEEDS/$end" && cp "$1" "$BOOTGRAFT_SEEDS/$end/${1%%/*}.$end"
 }
 taken() {  # case folder, container, expected line; the ip file it holds, unless refused
-    local out status=0; out=$("$extract" "$1/$2" "$1.ip") || status=$?
+    local out status=0; out=$(${RUNNER:-} "$extract" "$1/$2" "$1.ip") || status=$?
     [[ $out = "$3" && $status = $(($# > 3 ? 0 : 255)) ]] || fail "$1: extracted with status $status, printed '$out'"
     if [ $# -gt 3 ]; then cmp -s "$1.ip" "$4" || fail "$1: extracted not $4"; rm "$1.ip"; else [ ! -e "$1.ip" ] || fail "$1: refused, yet extracted"; fi
 }
 run() {  # case folder, container, expected line; to patch: track file, its byte offset, data offset
     local c=$1 out status=0 size=${3#sector size:} i
     seed "$c/$2" && cp -a "$c" "$c.orig" && taken "$c" "$2" "$3" ${4:+sa.bin}
-    out=$("$tool" "$c/$2" ip.bin) || status=$?
+    out=$(${RUNNER:-} "$tool" "$c/$2" ip.bin) || status=$?
     keep_case "$c.orig" "$c/$2" ip.bin "$status" "$out"
     [[ $out = "$3" && $status = $(($# > 3 ? 0 : 255)) ]] || fail "$c: status $status, printed '$out', not '$3'"
     [ $# -gt 3 ] || { diff -r --no-dereference "$c.orig" "$c" > /dev/null || fail "$c: refused, yet changed"; return; }
@@ -261,7 +262,8 @@ d1 cdi 77616 2 5
 d1 cdi $((77616 + 2)) 2 100
 EOF
 cmp -s elsewhere/x.bin m1.raw || fail "a sheet sent the patch out of its folder"
-mkfifo pipe.cue && out=$(timeout 10 "$tool" pipe.cue ip.bin || true)  # a pipe is refused, not waited on
+# shellcheck disable=SC2086 # the runner is words
+mkfifo pipe.cue && out=$(timeout 10 ${RUNNER:-} "$tool" pipe.cue ip.bin || true)  # a pipe is refused, not waited on
 [ "$out" = "can't open image(pipe.cue)" ] || fail "a pipe named as a sheet: '$out'"
 
 # Readers nobody here wrote confirm the table, once per layout: cases sharing one share the bytes run checked. libcdio
