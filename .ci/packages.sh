@@ -30,23 +30,8 @@ trap 'dpkg -r bootgraft >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 cd "$work"
 head -c 32768 /dev/urandom > ip.bin
 
-fail() { echo "FAIL: $*"; exit 1; }
-
-# Runs the command given as arguments, a bootgraft, first with no arguments
-# of its own (the usage text and status 255, -1 on Windows), then on a 1 MiB
-# image of 2048-byte sectors, which dd patches the same way.
-check_tool() {
-    local status=0
-    "$@" > usage.txt || status=$?
-    [ "$status" = 255 ] || fail "$* without arguments: status $status, not 255"
-    [ "$(head -n 1 usage.txt)" = "bootgraft <imagefile> <ipgefile>" ] || fail "$*: usage: $(cat usage.txt)"
-    head -c 1M /dev/zero > image.iso
-    cp image.iso expected.iso
-    dd if=ip.bin of=expected.iso bs=2048 count=16 conv=notrunc status=none
-    "$@" image.iso ip.bin > /dev/null || fail "$*: patch failed"
-    cmp image.iso expected.iso || fail "$*: image differs from dd's"
-    echo "ok: $*"
-}
+# shellcheck source=.ci/check-tool.sh
+. "$repo/.ci/check-tool.sh"
 
 echo "== lintian"
 lintian --fail-on error,warning --display-info "$deb"
@@ -57,17 +42,7 @@ check_tool bootgraft
 man -w bootgraft bootgraft-extract
 bootgraft-extract image.iso - 2> /dev/null | cmp - ip.bin || fail "the installed bootgraft-extract"
 file -L "$(command -v bootgraft)" | grep -q ', stripped' || fail "installed binary not stripped"
-# Every library it needs is the system's, its package named in Depends: the
-# codec libraries too, which Debian wants shared rather than linked in.
-depends=$(dpkg-deb -f "$deb" Depends)
-echo "Depends: $depends"
-binary=$(command -v bootgraft)
-for soname in $(objdump -p "$binary" | awk '$1 == "NEEDED" { print $2 }'); do
-    path=$(ldd "$binary" | awk -v soname="$soname" '{ name = $1; sub(/.*\//, "", name) }
-        name == soname { print ($2 == "=>" ? $3 : $1) }')
-    package=$(dpkg-query -S "*/${path#/*/}" | sed -n '1s/[:,].*//p')
-    grep -Eq "(^|, )$package( |,|$)" <<< "$depends" || fail "Depends lacks $package, the package of $soname"
-done
+check_depends "$deb" "$(command -v bootgraft)" ldd
 mapfile -t installed < <(dpkg -L bootgraft)
 dpkg -r bootgraft
 for path in "${installed[@]}"; do
