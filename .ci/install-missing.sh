@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs those of the named Debian packages that are missing, saying which,
 # so that a fresh machine gets what is needed and a prepared one is left
-# alone. As root it runs apt-get itself, otherwise through sudo.
+# alone. As root it runs apt-get itself, otherwise through sudo. A name with
+# :arch is that architecture's package, installed beside the host's.
 set -euo pipefail
 missing=()
 for package in "$@"; do
@@ -14,5 +15,14 @@ if [ "$(id -u)" != 0 ]; then
   command -v sudo >/dev/null || { echo "needs root or sudo to install: ${missing[*]}" >&2; exit 1; }
   as_root=(sudo)
 fi
+# A package of another architecture needs that architecture known to dpkg
+# first: apt's lists then hold its packages.
+for package in "${missing[@]}"; do
+  arch=${package##*:}
+  if [ "$arch" != "$package" ] && [ "$arch" != "$(dpkg --print-architecture)" ] &&
+    ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    "${as_root[@]}" dpkg --add-architecture "$arch"
+  fi
+done
 "${as_root[@]}" apt-get update
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
