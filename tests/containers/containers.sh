@@ -95,14 +95,14 @@ mds() {  # stored size, then one track a session: "session start, lead-out, mode
 }
 poke() { local f=$1; shift; for ((; $#; )); do num le "$2" "$3" | dd of="$f" bs=1 seek="$1" conv=notrunc status=none; shift 3; done; }  # file, then offset, width, value
 cdi() {  # image, footer version (4: 2.0, 5: 3.0, 6: 3.5), then one track a session: "mode pregap length start size-code [x]"
-    # x: the optional parts too (the 8 bytes after a non-zero first word or a 0x80000000 flag, CD-Text, 3.5's 78 bytes)
+    # x: the optional parts too (8 bytes after a non-zero first word or a 0x80000000 flag, a third index, CD-Text, 3.5's 78)
     local img=$1 v=$2 a t=0 s mode pre len start code x i; shift 2; a=$(stat -c %s "$img")
     { num le 2 $#; for s; do
             read -r mode pre len start code x <<< "$s"
             num le 2 1; num le 4 "${x:-0}"; [ -z "$x" ] || num le 8 -1
             printf '\0\0\x01\0\0\0\xff\xff\xff\xff%.0s' 1 2; num le 4 0; num le 1 8; printf disc.cdi
             head -c 11 /dev/zero; num le 4 2 0; if [ -n "$x" ]; then num le 4 $((0x80000000)) 0 0; else num le 4 333000; fi
-            num le 2 2; num le 4 "$pre" "$len" "${x:-0}"; [ -z "$x" ] || for ((i = 0; i < 18; i++)); do printf '\2ab'; done
+            num le 2 $((2 + ${x:-0})); num le 4 "$pre" "$len" ${x:+"$len"} "${x:-0}"; [ -z "$x" ] || for ((i = 0; i < 18; i++)); do printf '\2ab'; done
             num le 2 0; num le 4 "$mode" 0 "$t" "$t" "$start" $((pre + len)); head -c 16 /dev/zero; num le 4 "$code" $((mode ? 4 : 0))
             num le 1 0; num le 4 $((pre + len)); head -c $((v == 4 ? 32 : 25)) /dev/zero
             ((v == 4)) || { num le 4 $((x ? -1 : 0)) && head -c $((x ? 78 + 13 : 13)) /dev/zero; }; t=$((t + 1))
@@ -237,8 +237,9 @@ k6|disc.ccd|can't open image(k6/disc.img)
 k7|disc.cue|can't open image(k7/disc.bin)
 EOF
 # Hostile descriptors, a good one with fields (offset, width, value) changed. Alcohol: version, sessions, session table,
-# entries, a track's offset, mode, size (Mode 1 in 2336), start past the lead-out, half a surrogate pair in its name
-# (twice: the second, read as a pair, would name the image);
+# entries, a track's offset, mode, size (Mode 1 in 2336), start past the lead-out, a lead-out of LBA -2^31 (the sign bit
+# alone, not 2^31: audio in a file not there, unchecked, ends at it), half a surrogate pair in its name (twice: the
+# second, read as a pair, would name the image);
 # DiscJuggler (its descriptor at 77616): a mark, CD-Text count, mode, size code, sessions, tracks.
 k=0 && cp -a m1.orig x0 && truncate -s 300 x0/disc.mds && run x0 disc.mds "unknown image"
 while read -r good end fields; do
@@ -252,6 +253,7 @@ m1 mds 392 8 $((1 << 62))
 m1 mds 352 1 0xae
 m1 mds 368 2 2336
 m1 mds 388 4 500
+m3 mds 92 4 $((0x80000000)) 428 4 784
 m1 mds 436 4 1 448 2 0xd834
 m4 mds 450 2 0xd833 452 2 0xe11e
 d1 cdi $((77616 + 12)) 1 7
