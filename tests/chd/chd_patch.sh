@@ -117,14 +117,22 @@ if [[ -z ${RUNNER:-} ]]; then  # neither a file-size limit nor setpriv reaches t
     setpriv --reuid=nobody --regid=nogroup --clear-groups "$bin" up/in/vol.chd ip.bin > /dev/null || fail "not patched in its own folder"
 fi
 
-# A damaged hunk past the System Area: one line, the file as it was, nothing left beside it.
-cp vol.chd dam.chd && printf '\377\0\377\0' | dd of=dam.chd bs=1 seek=$(($(stat -c %s dam.chd) / 2)) conv=notrunc status=none
-cp dam.chd kept && listing=$(ls -A)
-{ [[ $(tool dam.chd ip.bin) = "unknown image" && $(ls -A) = "$listing" ]] && cmp -s dam.chd kept; } || fail "a damaged hunk: not refused whole"
+# A damaged hunk past the System Area, and one of it (hunk 0, after the header and the one track's metadata): one line,
+# the file as it was, nothing left beside it.
+for at in $(($(stat -c %s vol.chd) / 2)) $((142 + $(od -An -tu1 -j129 -N3 vol.chd | awk '{ print $1 * 65536 + $2 * 256 + $3 }'))); do
+    cp vol.chd dam.chd && printf '\377\0\377\0' | dd of=dam.chd bs=1 seek="$at" conv=notrunc status=none
+    cp dam.chd kept && listing=$(ls -A)
+    { [[ $(tool dam.chd ip.bin) = "unknown image" && $(ls -A) = "$listing" ]] && cmp -s dam.chd kept; } || fail "a damaged hunk at $at: not refused whole"
+done
 
 # Interrupted or killed while the new file is written (a large one, so that the run is caught at it):
-# after an interrupt the CHD is as it was and nothing is left; what a killed run left, the next run clears.
+# after an interrupt the CHD is as it was and nothing is left; what a killed run left, the next run clears. First, a run
+# waiting for the lock (held here) takes the file another run renamed over the one it read: damaged, it says so.
 if [[ -z ${RUNNER:-} ]]; then
+    cp vol.chd held.chd && exec {lock}< held.chd && flock "$lock"; "$bin" held.chd ip.bin > said {lock}<&- & pid=$!
+    while kill -0 $pid 2> /dev/null && ! grep -q -- "-> FLOCK  ADVISORY  WRITE $pid " /proc/locks; do sleep 0.01; done
+    mv dam.chd held.chd && exec {lock}<&-
+    { ! wait $pid && [[ $(< said) = "unknown image" ]]; } || fail "a damaged file renamed over a waiting run's: '$(< said)'"
     head -c 200M /dev/urandom > big.iso && chdman createraw -i big.iso -o big.chd -hs 4096 -us 2048 -c none > /dev/null 2>&1 && rm big.iso
     chdman addmeta -i big.chd -t 'DVD ' -vt '' > /dev/null 2>&1 && sum=$(cksum < big.chd) && listing=$(ls -A)
     for signal in INT TERM KILL; do
