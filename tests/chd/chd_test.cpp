@@ -1,7 +1,8 @@
 // What chdman's files here cannot show: hunks of the zstd codecs, compressed here with libzstd
-// (a CD frame's sync and parity dropped as the encoder drops them), the oldest, binary track
-// table, and text track entries with each fault a damaged one may have.
+// (a CD frame's sync and parity dropped as the encoder drops them), an lzma one that ends early,
+// the oldest, binary track table, and text track entries with each fault a damaged one may have.
 #include <gtest/gtest.h>
+#include <lzma.h>
 #include <zstd.h>
 
 #include <algorithm>
@@ -21,7 +22,7 @@ std::string zstd(const std::string& bytes) {
     return out;
 }
 
-TEST(ChdCodecs, DecodeZstdHunks) {
+TEST(ChdCodecs, DecodeZstdHunksAndRefuseShortLzma) {
     raw_sector live{};  // frame 1: a Mode 1 sector with live codes
     const std::string data = mode1 + pattern(2048, 7);
     std::copy(data.begin(), data.end(), live.begin());
@@ -39,6 +40,17 @@ TEST(ChdCodecs, DecodeZstdHunks) {
     EXPECT_EQ(decode_hunk(fourcc("cdzs"), cd.substr(0, cd.size() - 1), 4896), std::nullopt);
     EXPECT_EQ(decode_hunk(fourcc("zstd"), zstd(pattern(4096, 9)), 4096), pattern(4096, 9));
     EXPECT_EQ(decode_hunk(fourcc("zstd"), zstd(pattern(4095, 9)), 4096), std::nullopt);
+    // An lzma stream whose end marker comes before the hunk's end: refused, not read again forever.
+    lzma_options_lzma options{};
+    lzma_lzma_preset(&options, 0);
+    const std::array<lzma_filter, 2> lzma1{
+        {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}}};
+    std::string packed(8192, '\0');
+    std::size_t size = 0;
+    lzma_raw_buffer_encode(lzma1.data(), nullptr,
+                           reinterpret_cast<const std::uint8_t*>(frames.data()), 2048,
+                           reinterpret_cast<std::uint8_t*>(packed.data()), &size, packed.size());
+    EXPECT_EQ(decode_hunk(fourcc("lzma"), packed.substr(0, size), 4096), std::nullopt);
 }
 
 // Text entries, a track each, as chdman writes them (NUL-terminated), with
