@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "chd/chd_codecs.hpp"
 #include "chd/chd_hunk_encoder.hpp"
 #include "chd/chd_map.hpp"
 #include "chd/chd_map_writer.hpp"
+#include "chd/chd_rewrite.hpp"
 #include "sectors/sector_codes.hpp"
 #include "support.hpp"
 
@@ -145,6 +147,20 @@ TEST(HunkEncoder, DecodesToItselfLeavingOutWhatAReaderRemakes) {
         encode_hunk(dvd, {fourcc("lzma"), fourcc("zlib"), fourcc("huff"), fourcc("flac")}, false);
     EXPECT_EQ(decode_hunk(fourcc("zlib"), zlib.bytes, 4096), dvd);
     EXPECT_EQ(encode_hunk(dvd, {fourcc("lzma"), 0, 0, 0}, false).type, hunk_stored);
+}
+
+// A patched hunk that others copied: the first of them keeps its old bytes, the next names that
+// one. The runner's build of the rewrite checks its indexes (CMakeLists.txt).
+TEST(Rewrite, KeepsAPatchedHunksOldBytesForItsCopies) {
+    chd_rewrite_input input;
+    input.header.codecs = {fourcc("cdlz"), fourcc("cdzl"), 0, 0};
+    input.header.hunk_bytes = hunk_bytes;
+    input.entries = entries("0155");
+    input.patched.emplace(0, encode_hunk(std::string(hunk_bytes, '\1'), input.header.codecs, true));
+    const std::vector<map_entry> written = plan_rewrite(input).entries;
+    EXPECT_EQ(
+        std::make_tuple(written[2].type, written[2].length, written[3].type, written[3].offset),
+        std::make_tuple(0, 40, hunk_self, 2));
 }
 
 }  // namespace
