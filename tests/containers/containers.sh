@@ -157,9 +157,9 @@ ccd 1 1 0xa0 4 1 1 1 0xa1 4 1 1 1 0xa2 4 31 1 1 1 4 0 1 | sed 's/$/\r/' > c1/dis
 ccd 2 1 0xa0 0 1 0 1 0xa1 0 1 0 1 0xa2 0 20 0 1 1 0 0 0 2 0xa0 4 2 2 2 0xa1 4 2 2 2 0xa2 4 11451 2 2 2 4 11420 2 | sed 's/$/\r/' > c2/disc.ccd
 cp m1.raw m1/disc.mdf && mds 2352 "-150 31 0xaa 0 0" > m1/disc.mds && cp m1sub.raw m2/disc.mdf && mds 2448 "-150 31 0xaa 0 0" > m2/disc.mds
 cat audio.raw s2m2.raw > m3/disc.mdf && mds 2352 "-150 20 0xa9 0 0" "11270 11451 0xec 11420 $((20 * 2352))" > m3/disc.mds
-# A UTF-16 name: U+00E9 and U+1D11E (a surrogate pair), then ".mdf".
-cp m1.raw m4/é𝄞.mdf && mds 2352 "-150 31 0xaa 0 0" > m4/disc.mds && truncate -s 436 m4/disc.mds
-{ num le 4 1 0 0; printf '\xe9\0\x34\xd8\x1e\xdd.\0m\0d\0f\0\0\0'; } >> m4/disc.mds
+# A UTF-16 name: U+0080, U+0800 and U+10000 (a surrogate pair), each the first of its length in UTF-8, then ".mdf".
+n=$'\xc2\x80\xe0\xa0\x80\xf0\x90\x80\x80' && cp m1.raw "m4/$n.mdf" && mds 2352 "-150 31 0xaa 0 0" > m4/disc.mds && truncate -s 436 m4/disc.mds
+{ num le 4 1 0 0; printf '\x80\0\0\x08\0\xd8\0\xdc.\0m\0d\0f\0\0\0'; } >> m4/disc.mds
 # Mixed mode: data track 1 ends where audio track 2 of its session begins (entries 2 and 4 of m1's made tracks).
 cp m1/disc.* m5 && poke m5/disc.mds 192 1 0xaa 196 1 1 208 2 2352 352 1 0xa9 356 1 2 388 4 20 392 8 $((20 * 2352))
 cat <(noise 2 2352) m1.raw > d1/disc.cdi && cdi d1/disc.cdi 4 "1 2 31 148 2"  # start: the pregap's LBA + 150
@@ -211,7 +211,7 @@ c2|disc.ccd|sector size:2352|disc.img|$((20 * 2352))|24
 m1|disc.mds|sector size:2352|disc.mdf|0|16
 m2|disc.mds|sector size:2448|disc.mdf|0|16
 m3|disc.mds|sector size:2352|disc.mdf|$((20 * 2352))|24
-m4|disc.mds|sector size:2352|é𝄞.mdf|0|16
+m4|disc.mds|sector size:2352|$n.mdf|0|16
 m5|disc.mds|sector size:2352|disc.mdf|0|16
 d1|disc.cdi|sector size:2352|disc.cdi|$((2 * 2352))|16
 d2|disc.cdi|sector size:2352|disc.cdi|$((24 * 2352))|24
@@ -255,7 +255,7 @@ m1 mds 368 2 2336
 m1 mds 388 4 500
 m3 mds 92 4 $((0x80000000)) 428 4 784
 m1 mds 436 4 1 448 2 0xd834
-m4 mds 450 2 0xd833 452 2 0xe11e
+m4 mds 452 2 0xd833 454 2 0xe11e
 d1 cdi $((77616 + 12)) 1 7
 d1 cdi $((77616 + 74)) 4 0xffffffff
 d1 cdi $((77616 + 80)) 4 3
