@@ -127,8 +127,10 @@ done
 
 # Interrupted or killed while the new file is written (a large one, so that the run is caught at it):
 # after an interrupt the CHD is as it was and nothing is left; what a killed run left, the next run clears. First, a run
-# waiting for the lock (held here) takes the file another run renamed over the one it read: damaged, it says so.
+# waiting for the lock (held here) takes the file another run renamed over the one it read: damaged, it says so; and one
+# started with stdin closed, as a daemon may start it, opens its files from descriptor 0.
 if [[ -z ${RUNNER:-} ]]; then
+    { [[ $("$bin" plain.chd ip2.bin <&-) = "sector size:2048" ]] && head -c 32768 plain.chd | cmp -s - ip2.bin; } || fail "stdin closed: not patched"
     cp vol.chd held.chd && exec {lock}< held.chd && flock "$lock"; "$bin" held.chd ip.bin > said {lock}<&- & pid=$!
     while kill -0 $pid 2> /dev/null && ! grep -q -- "-> FLOCK  ADVISORY  WRITE $pid " /proc/locks; do sleep 0.01; done
     mv dam.chd held.chd && exec {lock}<&-
