@@ -114,7 +114,7 @@ head -c 32768 /dev/urandom > ip.bin && head -c 32768 /dev/urandom > sa.bin && mk
 vol 0 && vol 11420 && vol 11431  # 11420: after a 20-sector audio session; 11431: after vol0's
 frame vol0.iso 16 0 > m1.raw && frame vol0.iso 24 0 > m2.raw && frame vol11420.iso 16 0 > s2m1.raw
 frame vol11420.iso 24 0 > s2m2.raw && frame vol0.iso 16 96 > m1sub.raw && noise 20 2352 > audio.raw
-mkdir enh dump mixed iso m2336 short tiny t1 t2 t3 n1 n2 n3 n4 n5 n6 n7 n8 c1 c2 m1 m2 m3 m4 m5 d1 d2 d3 d4 raw h1 h2 h3 h4
+mkdir enh dump mixed iso m2336 short tiny t1 t2 t3 n1 n2 n3 n4 n5 n6 n7 n8 c1 c2 m1 m2 m3 m4 m5 m6 d1 d2 d3 d4 raw h1 h2 h3 h4
 
 # Cue sheets: Enhanced CD (data pregap stored), a file a track (audio's gone), mixed (CRLF, byte-order mark), 2048, 2336.
 cat audio.raw <(noise 150 2352) s2m2.raw > enh/disc.bin
@@ -162,6 +162,7 @@ n=$'\xc2\x80\xe0\xa0\x80\xf0\x90\x80\x80' && cp m1.raw "m4/$n.mdf" && mds 2352 "
 { num le 4 1 0 0; printf '\x80\0\0\x08\0\xd8\0\xdc.\0m\0d\0f\0\0\0'; } >> m4/disc.mds
 # Mixed mode: data track 1 ends where audio track 2 of its session begins (entries 2 and 4 of m1's made tracks).
 cp m1/disc.* m5 && poke m5/disc.mds 192 1 0xaa 196 1 1 208 2 2352 352 1 0xa9 356 1 2 388 4 20 392 8 $((20 * 2352))
+cp m1/disc.* m6 && poke m6/disc.mds 356 1 99  # its one track numbered 99, the highest number a disc gives one
 cat <(noise 2 2352) m1.raw > d1/disc.cdi && cdi d1/disc.cdi 4 "1 2 31 148 2"  # start: the pregap's LBA + 150
 cat <(noise 2 2048) vol0.iso > d4/disc.cdi && cdi d4/disc.cdi 5 "1 2 31 148 0"  # 3.0, Mode 1 in 2048 bytes
 cat <(noise 2 2352) audio.raw <(noise 2 2352) s2m2.raw > d2/disc.cdi && cdi d2/disc.cdi 6 "0 2 20 148 2 1" "2 2 31 11568 2"
@@ -213,6 +214,7 @@ m2|disc.mds|sector size:2448|disc.mdf|0|16
 m3|disc.mds|sector size:2352|disc.mdf|$((20 * 2352))|24
 m4|disc.mds|sector size:2352|$n.mdf|0|16
 m5|disc.mds|sector size:2352|disc.mdf|0|16
+m6|disc.mds|sector size:2352|disc.mdf|0|16
 d1|disc.cdi|sector size:2352|disc.cdi|$((2 * 2352))|16
 d2|disc.cdi|sector size:2352|disc.cdi|$((24 * 2352))|24
 d3|disc.cdi|unknown image
