@@ -48,7 +48,7 @@ for target in "aarch64|arm64|ELF 64-bit LSB .*, ARM aarch64,|qemu-aarch64-static
         file "$binary" | grep -E "$machine" | grep ', dynamically linked' | grep -q ', stripped' ||
             fail ".deb binary: $(file "$binary")"
         check_tool "$qemu" "$binary"
-        "$qemu" "$binary-extract" image.iso - 2> /dev/null | cmp - ip.bin || fail "the .deb's bootgraft-extract"
+        check_extract "$qemu" "$binary-extract"
         loader=$(readelf -l "$binary" | sed -n 's/.*interpreter: \(.*\)\]$/\1/p')
         check_depends "$deb" "$binary" "$qemu" "$loader" --list
 
@@ -60,6 +60,6 @@ for target in "aarch64|arm64|ELF 64-bit LSB .*, ARM aarch64,|qemu-aarch64-static
                 fail "tarball binary: $(file "$binary")"
         done
         check_tool "$qemu" "$tool"
-        "$qemu" "$tool-extract" image.iso - 2> /dev/null | cmp - ip.bin || fail "the tarball's bootgraft-extract"
+        check_extract "$qemu" "$tool-extract"
     )
 done

@@ -21,18 +21,25 @@ check_tool() {
     echo "ok: $*"
 }
 
+# Runs the command given as arguments, a bootgraft-extract, on the image
+# check_tool patched last: it must give back the ip file.
+check_extract() {
+    "$@" image.iso - 2> /dev/null | cmp - ip.bin || fail "$*: not the ip file check_tool wrote"
+}
+
 # Every library the .deb $1's binary $2 needs is the system's, its package
 # named in Depends: the codec libraries too, which Debian wants shared rather
 # than linked in. The rest of the arguments list what the binary loads as ldd
 # does: ldd itself, or another architecture's dynamic loader with --list.
 check_depends() {
-    local deb=$1 binary=$2 depends soname path package
+    local deb=$1 binary=$2 depends loaded soname path package
     shift 2
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "Depends: $depends"
+    loaded=$("$@" "$binary")
     for soname in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'); do
-        path=$("$@" "$binary" | awk -v soname="$soname" '{ name = $1; sub(/.*\//, "", name) }
-            name == soname { print ($2 == "=>" ? $3 : $1) }')
+        path=$(awk -v soname="$soname" '{ name = $1; sub(/.*\//, "", name) }
+            name == soname { print ($2 == "=>" ? $3 : $1) }' <<< "$loaded")
         [ -n "$path" ] || fail "$binary: $soname not found"
         package=$(dpkg-query -S "*/${path#/*/}" | sed -n '1s/[:,].*//p')
         grep -Eq "(^|, )$package( |,|$)" <<< "$depends" || fail "Depends lacks $package, the package of $soname"

@@ -40,7 +40,7 @@ echo "== .deb, installed"
 dpkg -i "$deb"
 check_tool bootgraft
 man -w bootgraft bootgraft-extract
-bootgraft-extract image.iso - 2> /dev/null | cmp - ip.bin || fail "the installed bootgraft-extract"
+check_extract bootgraft-extract
 file -L "$(command -v bootgraft)" | grep -q ', stripped' || fail "installed binary not stripped"
 check_depends "$deb" "$(command -v bootgraft)" ldd
 mapfile -t installed < <(dpkg -L bootgraft)
@@ -55,7 +55,7 @@ tar -xzf "$tarball"
 tool=$PWD/bootgraft-${version}-Linux-x86_64/bin/bootgraft
 file "$tool" | grep ', statically linked' | grep -q ', stripped' || fail "tarball binary: $(file "$tool")"
 check_tool "$tool"
-"$tool-extract" image.iso - 2> /dev/null | cmp - ip.bin || fail "the tarball's bootgraft-extract"
+check_extract "$tool-extract"
 
 echo "== zip, under Wine"
 cmake -E tar xf "$zip"
