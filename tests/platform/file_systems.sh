@@ -16,7 +16,7 @@ fail() { echo "FAIL: $fs: $*"; exit 1; }
 head -c 32768 /dev/urandom > ip.bin && mkdir tree && seq 1 30000 > tree/n && genisoimage -quiet -V FS -o cases/plain.iso tree
 ffmpeg -loglevel error -f lavfi -i testsrc=s=352x240:r=30000/1001 -t 1 -target ntsc-vcd -an video.mpg
 (cd cases && vcdimager -q -l FS ../video.mpg -c vcd.cue -b vcd.bin && cp vcd.bin raw.bin && chdman createcd -i vcd.cue -o vol.chd) > /dev/null 2>&1
-# What each case says, patched (by nobody, where $1 is ro) and then read back, in the folder given; then every file
+# What each case says, patched (through ${run[@]}, where set) and then read back, in the folder given; then every file
 # there, with its sum.
 patch_all() {
     (cd "$1" && for image in plain.iso raw.bin vcd.cue vol.chd; do
