@@ -1,3 +1,5 @@
+// A CHD patch's steps, and the threads that decode hunks ahead for the
+// command while its own thread hashes them in order.
 #include "engine/chd_patch.hpp"
 
 #include <algorithm>
@@ -119,32 +121,6 @@ private:
     thread_group group_;  // last, so that it joins before the state goes
 };
 
-// The SHA1 of the first `logical` bytes of the hunks `source` gives, in
-// order: decoded on `workers` threads, or on this one where there are none.
-// None where a hunk does not decode.
-std::optional<chd_sha1> image_sha1(std::uint64_t count, std::uint64_t logical,
-                                   std::uint32_t hunk_bytes, const hunk_source& source,
-                                   unsigned workers, run_report& report) {
-    std::optional<decoded_ahead> ahead;
-    if (workers != 0) {
-        const auto window = static_cast<std::size_t>(
-            std::max<std::uint64_t>(2, most_bytes_in_flight / hunk_bytes / 2));
-        ahead.emplace(count, window, source, workers);
-    }
-    sha1_hash hash;
-    for (std::uint64_t index = 0; index < count; ++index) {
-        const std::optional<std::string> hunk = ahead ? ahead->take(index) : source(index);
-        if (!hunk) {
-            return std::nullopt;
-        }
-        const std::uint64_t left = logical - std::min(logical, index * hunk_bytes);
-        hash.add(std::string_view(*hunk).substr(
-            0, static_cast<std::size_t>(std::min<std::uint64_t>(left, hunk_bytes))));
-        report.progress("hashing", index + 1, count);
-    }
-    return hash.digest();
-}
-
 // The hunks that hold the 16 sectors, decoded, patched and encoded again:
 // none where a hunk does not decode. A hunk the ip leaves as it was is
 // left out.
@@ -181,66 +157,121 @@ std::optional<std::map<std::uint64_t, std::pair<std::string, encoded_hunk>>> pat
     return hunks;
 }
 
-// With the file open and held: everything from the first read to the
-// replacement. A hunk that does not decode, or fails its CRC, is damage:
-// such a file is no image to patch.
-int patch_held(storage& files, run_report& report, stored_file& file, const std::string& path,
-               std::int64_t first_byte, sector_layout layout, const std::string& sector_line,
-               std::string_view ip, unsigned workers) {
-    const std::int64_t size = file.size();
-    const std::optional<chd_image> image = chd_image::open(
-        [&file](std::int64_t offset, std::int64_t count) { return file.read_at(offset, count); },
-        size, path);
-    const auto patched = image ? patched_hunks(*image, first_byte, layout, ip) : std::nullopt;
+}  // namespace
+
+std::unique_ptr<chd_hunks> chd_hunks::open(storage& files, const std::string& path) {
+    std::unique_ptr<stored_file> file = files.open(path, file_access::read);
+    if (!file) {
+        return nullptr;
+    }
+    return over(std::move(file), path);
+}
+
+std::unique_ptr<chd_hunks> chd_hunks::over(std::unique_ptr<stored_file> file,
+                                           const std::string& path) {
+    const stored_file& reader = *file;
+    std::optional<chd_image> image =
+        chd_image::open([&reader](std::int64_t offset,
+                                  std::int64_t count) { return reader.read_at(offset, count); },
+                        reader.size(), path);
+    // The reader is the file's own, which the new object keeps.
+    if (!image) {
+        return nullptr;
+    }
+    return std::unique_ptr<chd_hunks>(new chd_hunks(std::move(file), std::move(*image)));
+}
+
+// A hunk that does not decode, or fails its CRC, is damage: such a file is
+// no image to patch.
+std::unique_ptr<chd_patch> chd_patch::plan(storage& files, run_report& report,
+                                           const std::string& path, std::int64_t first_byte,
+                                           sector_layout layout, std::string sector_line,
+                                           std::string_view ip) {
+    std::unique_ptr<stored_file> file = files.open_for_rewrite(path);
+    if (!file) {
+        report.line(naming("can't open image", path));
+        return nullptr;
+    }
+    std::unique_ptr<chd_patch> patch(new chd_patch(files, report, path, std::move(sector_line)));
+    patch->hunks_ = chd_hunks::over(std::move(file), path);
+    auto patched = patch->hunks_ ? patched_hunks(patch->hunks_->image(), first_byte, layout, ip)
+                                 : std::nullopt;
     if (!patched) {
         report.line("unknown image\n");
+        return nullptr;
+    }
+    patch->patched_ = std::move(*patched);
+    const chd_header& header = patch->hunks_->image().header();
+    // A file without codecs may carry no digests; it is left so.
+    const bool digests =
+        header.compressed() || header.raw_sha1 != chd_sha1{} || header.sha1 != chd_sha1{};
+    patch->to_hash_ = !patch->patched_.empty() && digests ? header.hunk_count() : 0;
+    return patch;
+}
+
+void chd_patch::hash(std::optional<std::string_view> hunk) {
+    if (damaged_ || hashed_ >= to_hash_) {
+        return;
+    }
+    if (!hunk) {
+        damaged_ = true;
+        return;
+    }
+    const chd_header& header = hunks_->image().header();
+    const auto patched = patched_.find(hashed_);
+    const std::string_view bytes = patched != patched_.end() ? patched->second.first : *hunk;
+    const std::uint64_t left =
+        header.logical_bytes - std::min(header.logical_bytes, hashed_ * header.hunk_bytes);
+    sha1_.add(bytes.substr(
+        0, static_cast<std::size_t>(std::min<std::uint64_t>(left, header.hunk_bytes))));
+    report_.progress("hashing", ++hashed_, to_hash_);
+}
+
+int chd_patch::finish() {
+    if (damaged_ || hashed_ != to_hash_) {
+        report_.line("unknown image\n");
         return -1;
     }
-    if (patched->empty()) {
-        report.line(sector_line);
+    report_.line(line_);
+    if (patched_.empty()) {
         return 0;
     }
-    const chd_header& header = image->header();
+    const chd_image& image = hunks_->image();
     chd_rewrite_input input;
-    input.header = header;
-    input.metadata = image->metadata();
-    input.entries = image->map().entries;
-    input.file_size = static_cast<std::uint64_t>(size);
-    for (const auto& hunk : *patched) {
+    input.header = image.header();
+    input.metadata = image.metadata();
+    input.entries = image.map().entries;
+    input.file_size = static_cast<std::uint64_t>(hunks_->file().size());
+    for (const auto& hunk : patched_) {
         input.patched.emplace(hunk.first, hunk.second.second);
     }
-    // A file without codecs may carry no digests; it is left so.
-    if (header.compressed() || header.raw_sha1 != chd_sha1{} || header.sha1 != chd_sha1{}) {
-        const auto raw = image_sha1(
-            header.hunk_count(), header.logical_bytes, header.hunk_bytes,
-            [&image, &patched](std::uint64_t h) -> std::optional<std::string> {
-                const auto hunk = patched->find(h);
-                return hunk != patched->end() ? hunk->second.first : image->hunk(h);
-            },
-            workers, report);
-        if (!raw) {
-            report.line("unknown image\n");
-            return -1;
-        }
-        input.raw_sha1 = *raw;
+    if (to_hash_ != 0) {
+        input.raw_sha1 = sha1_.digest();
     }
-    report.line(sector_line);
-    if (!files.replace(file, path, plan_rewrite(input).pieces, report)) {
-        report.line(naming("can't write image", path));
+    if (!files_.replace(hunks_->file(), path_, plan_rewrite(input).pieces, report_)) {
+        report_.line(naming("can't write image", path_));
         return -1;
     }
     return 0;
 }
 
-}  // namespace
-
-int patch_chd(storage& files, run_report& report, const std::string& path, std::int64_t first_byte,
-              sector_layout layout, const std::string& sector_line, std::string_view ip,
-              unsigned workers) {
-    const std::unique_ptr<stored_file> file = files.open_for_rewrite(path);
-    if (!file) {
-        report.line(naming("can't open image", path));
-        return -1;
+int run_chd_patch(chd_patch& patch, unsigned workers) {
+    const std::uint64_t count = patch.hunks_to_hash();
+    const hunk_source source = [&patch](std::uint64_t h) { return patch.hunks().decode(h); };
+    std::optional<decoded_ahead> ahead;
+    if (workers != 0 && count != 0) {
+        const std::uint32_t hunk_bytes = patch.hunks().image().header().hunk_bytes;
+        const auto window = static_cast<std::size_t>(
+            std::max<std::uint64_t>(2, most_bytes_in_flight / hunk_bytes / 2));
+        ahead.emplace(count, window, source, workers);
     }
-    return patch_held(files, report, *file, path, first_byte, layout, sector_line, ip, workers);
+    for (std::uint64_t index = 0; index < count; ++index) {
+        const std::optional<std::string> hunk = ahead ? ahead->take(index) : source(index);
+        if (!hunk) {
+            patch.hash(std::nullopt);
+            break;
+        }
+        patch.hash(*hunk);
+    }
+    return patch.finish();
 }

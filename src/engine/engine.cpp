@@ -17,27 +17,38 @@ int refuse(run_report& report, const std::string& line) {
 
 }  // namespace
 
-int patch_image(storage& files, run_report& report, const std::string& image_path,
-                std::string_view ip, unsigned hash_workers) {
+begun_patch begin_patch(storage& files, run_report& report, const std::string& image_path,
+                        std::string_view ip) {
+    begun_patch run;
     if (static_cast<std::int64_t>(ip.size()) != ip_size) {
-        return refuse(report, "ip size is not 32768\n");
+        run.status = refuse(report, "ip size is not 32768\n");
+        return run;
     }
     system_area area = find_system_area(files, image_path, file_access::update);
     if (!area.refusal.empty()) {
-        return refuse(report, area.refusal);
+        run.status = refuse(report, area.refusal);
+        return run;
     }
     const std::string sector_line = sector_size_line(area);
     if (area.chd) {
         area.file.reset();
-        return patch_chd(files, report, area.path, area.offset, area.layout, sector_line, ip,
-                         hash_workers);
+        run.chd =
+            chd_patch::plan(files, report, area.path, area.offset, area.layout, sector_line, ip);
+        return run;
     }
     report.line(sector_line);
-    if (!files.write_block(*area.file, area.offset, patch_block(area.block, area.layout, ip),
-                           area.block, area.file_size)) {
-        return refuse(report, naming("can't write image", area.path));
-    }
-    return 0;
+    run.status =
+        files.write_block(*area.file, area.offset, patch_block(area.block, area.layout, ip),
+                          area.block, area.file_size)
+            ? 0
+            : refuse(report, naming("can't write image", area.path));
+    return run;
+}
+
+int patch_image(storage& files, run_report& report, const std::string& image_path,
+                std::string_view ip, unsigned hash_workers) {
+    begun_patch run = begin_patch(files, report, image_path, ip);
+    return run.chd ? run_chd_patch(*run.chd, hash_workers) : run.status;
 }
 
 extraction extract_system_area(storage& files, const std::string& image_path) {
