@@ -1,61 +1,121 @@
 // bootgraft in the browser: patch() and extract() over a folder the user
 // picked (a FileSystemDirectoryHandle), one image file (a
-// FileSystemFileHandle), or, where the browser cannot write files in place,
-// an array of File objects whose patched copies come back as Blobs. The
-// engine runs in a worker; nothing leaves the machine.
+// FileSystemFileHandle), files dropped on a page (an array of
+// FileSystemFileHandles), or, where the browser cannot write files in
+// place, an array of File objects whose patched copies come back as Blobs.
+// The engine runs in a worker, and a CHD's hunks are decoded in more, one
+// per core; nothing leaves the machine.
 
+// The single-file page carries the workers' script and the engine's
+// WebAssembly inside it; the folder site keeps them beside this module.
+const carried = globalThis.document?.getElementById('bootgraft-worker');
+const script = carried ? URL.createObjectURL(new Blob([carried.textContent], { type: 'text/javascript' }))
+  : new URL('./worker.js', import.meta.url);
+let wasm = null;
 let worker = null;
+let decoders = [];
+let loading = null;
 let runs = 0;
 const pending = new Map();
 
+function start() {
+  if (carried) {
+    wasm ??= Uint8Array.from(atob(document.getElementById('bootgraft-wasm').textContent), (c) => c.charCodeAt(0));
+  }
+  const started = new Worker(script);
+  started.postMessage({ wasm, probe: new Blob(['?']) });
+  return started;
+}
+
+// What a worker that cannot read the page's Files asks of them, read here: none where a file
+// changed or went since it was chosen.
+async function serve(to, ranges) {
+  const read = await Promise.all(ranges.map(({ file, at, length }) => file.slice(at, at + length).arrayBuffer()))
+    .catch(() => null);
+  to.postMessage({ read }, read ?? []);
+}
+
 // A worker that failed to load, or whose engine failed, is not used again:
-// the runs it held fail with it, and the next run starts a new one.
+// the runs it held fail with it, and the next run starts new ones.
 function fail(message) {
   for (const run of pending.values()) run.reject(new Error(message));
   pending.clear();
-  worker.terminate();
-  worker = null;
+  [worker, ...decoders].forEach((w) => w?.terminate());
+  [worker, decoders, loading] = [null, [], null];
 }
 
-function engine() {
+// The decoders, made when a CHD's digests first need them: one a core.
+function decoding() {
+  decoders = Array.from({ length: navigator.hardwareConcurrency || 1 }, start);
+  const ports = decoders.map((decoder) => {
+    const { port1, port2 } = new MessageChannel();
+    decoder.postMessage({ port: port1 }, [port1]);
+    decoder.onmessage = ({ data }) => (data.read ? serve(decoder, data.read) : data.error && fail(data.error));
+    decoder.onerror = (event) => fail(event.message);
+    return port2;
+  });
+  worker.postMessage({ ports }, ports);
+}
+
+// The engine's worker, started once; resolves when its engine has loaded,
+// so that a page may start it before the user has chosen anything.
+export function ready() {
   if (!worker) {
-    worker = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
-    worker.onmessage = ({ data }) => {
-      const run = pending.get(data.id);
-      if (data.progress) run.onProgress?.(data.progress);
-      else if (data.error) fail(data.error);
-      else {
-        pending.delete(data.id);
-        run.resolve(data.result);
-      }
-    };
-    worker.onerror = (event) => fail(event.message);
+    worker = start();
+    loading = new Promise((loaded, failed) => {
+      const failing = (message) => {
+        failed(new Error(message));
+        fail(message);
+      };
+      worker.onmessage = ({ data }) => {
+        const run = pending.get(data.id);
+        if (data.ready) loaded();
+        else if (data.decoders) decoding();
+        else if (data.read) serve(worker, data.read);
+        else if (data.progress) run.onProgress?.(data.progress);
+        else if (data.error) failing(data.error);
+        else {
+          pending.delete(data.id);
+          run.resolve(data.result);
+        }
+      };
+      worker.onerror = (event) => failing(event.message);
+    });
+    loading.catch(() => {});  // a run that fails with it says so
   }
-  return worker;
+  return loading;
 }
 
-// Every entry of the folder, with its File now: the engine reads these
-// snapshots, and the writes go through the handles.
+// Every entry, with its File now: the engine reads these snapshots, and
+// the writes go through the handles.
 async function listing(folder) {
-  if (Array.isArray(folder)) return folder.map((file) => ({ name: file.name, file }));
-  const handles = folder.kind === 'file' ? [[folder.name, folder]] : [];
-  if (folder.kind !== 'file') for await (const entry of folder.entries()) handles.push(entry);
-  return Promise.all(handles.map(async ([name, handle]) =>
-    ({ name, handle, file: handle.kind === 'file' ? await handle.getFile() : null })));
+  const items = Array.isArray(folder) ? folder.map((item) => [item.name, item])
+    : folder.kind === 'file' ? [[folder.name, folder]] : [];
+  if (folder.kind === 'directory') for await (const entry of folder.entries()) items.push(entry);
+  return Promise.all(items.map(async ([name, item]) => (item instanceof Blob ? { name, file: item }
+    : { name, handle: item, file: item.kind === 'file' ? await item.getFile() : null })));
 }
 
-async function run(what, folder, image, ip, { onProgress } = {}) {
+// Whether the engine may write: files the user let us read but not write
+// refuse a patch as a read-only image does, before anything is read.
+async function writable(folder) {
+  const holders = (Array.isArray(folder) ? folder : [folder]).filter((h) => h.queryPermission);
+  const states = await Promise.all(holders.map((h) => h.queryPermission({ mode: 'readwrite' })));
+  return states.every((state) => state === 'granted');
+}
+
+async function run(what, folder, image, blob, { onProgress } = {}) {
   const go = async () => {
     const entries = await listing(folder);
-    // A folder the user let us read but not write refuses a patch as a
-    // read-only image does: before anything is read.
-    const copies = Array.isArray(folder);
-    const writable = copies || !folder.queryPermission ||
-      (await folder.queryPermission({ mode: 'readwrite' })) === 'granted';
+    // Only its length matters to a refusal: no more than one byte too many is read.
+    const ip = blob && new Uint8Array(await new Blob([blob]).slice(0, 32769).arrayBuffer());
+    const copies = entries.every((entry) => !entry.handle);
+    const may = await writable(folder);
+    ready();
     return new Promise((resolve, reject) => {
       const id = ++runs;
       pending.set(id, { resolve, reject, onProgress });
-      engine().postMessage({ id, what, entries, image, ip, writable, copies });
+      worker.postMessage({ id, what, entries, image, ip, writable: may, copies });
     });
   };
   // Two runs on one image take turns, across tabs too.
@@ -63,8 +123,9 @@ async function run(what, folder, image, ip, { onProgress } = {}) {
 }
 
 // Writes `ip` (a Uint8Array or a Blob of 32768 bytes) over the System Area
-// of `image`: {status: 0 | -1, lines}, and `files` ({name: Blob}, the
-// patched copies) where `folder` is an array of Files.
+// of `image`: {status: 0 | -1, lines}; with status 0, `before` (a
+// Uint8Array), the System Area as it was where the image held it whole;
+// and `files` ({name: Blob}, the patched copies) where `folder` is Files.
 export function patch(folder, image, ip, options) {
   return run('patch', folder, image, ip, options);
 }

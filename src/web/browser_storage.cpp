@@ -57,6 +57,9 @@ EM_JS(void, host_progress, (const char* what, double done, double total), {
 EM_JS(void, host_ip, (const char* bytes, int length), {
     Module.host.ip = HEAPU8.slice(bytes, bytes + length);
 });
+EM_JS(void, host_hunks, (const char* bytes, int length), {
+    Module.host.hunks = HEAPU8.slice(bytes, bytes + length);
+});
 // NOLINTEND
 // clang-format on
 
@@ -98,6 +101,8 @@ private:
 }  // namespace
 
 void hand_out_ip(std::string_view ip) { host_ip(ip.data(), length_of(ip)); }
+
+void hand_out_hunks(std::string_view hunks) { host_hunks(hunks.data(), length_of(hunks)); }
 
 browser_storage::browser_storage() {
     std::string joined(static_cast<std::size_t>(host_names(nullptr, 0)), '\0');

@@ -14,8 +14,10 @@
 #include "engine/report.hpp"
 #include "engine/storage.hpp"
 
-// The bytes read back out by bootgraft_extract, handed to the host.
+// The bytes read back out by bootgraft_extract, and the hunks decoded by
+// bootgraft_decode, handed to the host.
 void hand_out_ip(std::string_view ip);
+void hand_out_hunks(std::string_view hunks);
 
 // Paths are names alone in the one folder; "" is that folder. The browser
 // has no links, and a picked folder nothing outside it.

@@ -1,22 +1,109 @@
-// The module's two entry points, called by its worker with the host set:
-// each returns the status the command would exit with, 0 or -1, having said
-// the same lines through the host.
+// The engine's entry points, called by the module's workers with the host
+// set. A patch or an extraction returns the status the command would exit
+// with, 0 or -1, having said the same lines through the host. A CHD patch
+// whose digests need every hunk returns 1 instead and goes on in steps:
+// other workers decode the hunks (bootgraft_decoder_open, bootgraft_decode),
+// this one hashes them in order (bootgraft_hash), then bootgraft_finish.
 #include <emscripten.h>
 
+#include <memory>
+#include <string>
 #include <string_view>
 
 #include "engine/engine.hpp"
 #include "web/browser_storage.hpp"
 
-extern "C" {
+namespace {
 
-// The wasm has no threads: a CHD's hunks are decoded for its digests here.
-EMSCRIPTEN_KEEPALIVE int bootgraft_patch(const char* name, const char* ip, int ip_length) {
+// A patch between its steps: the run's files and report outlive its CHD.
+struct patch_in_steps {
     browser_storage files;
     browser_report report;
-    return patch_image(
-        files, report, name,
-        std::string_view(ip, static_cast<std::size_t>(ip_length < 0 ? 0 : ip_length)), 0);
+    std::unique_ptr<chd_patch> chd;
+};
+std::unique_ptr<patch_in_steps> pending;
+
+// A decoding worker's CHD, opened once for every batch it decodes.
+struct decoder {
+    browser_storage files;
+    std::unique_ptr<chd_hunks> hunks;
+};
+std::unique_ptr<decoder> decoding;
+
+std::string_view bytes_of(const char* data, int length) {
+    return {data, static_cast<std::size_t>(length < 0 ? 0 : length)};
+}
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE int bootgraft_patch(const char* name, const char* ip, int ip_length) {
+    auto run = std::make_unique<patch_in_steps>();
+    begun_patch begun = begin_patch(run->files, run->report, name, bytes_of(ip, ip_length));
+    if (!begun.chd) {
+        return begun.status;
+    }
+    run->chd = std::move(begun.chd);
+    pending = std::move(run);
+    return 1;
+}
+
+// How many hunks bootgraft_hash wants, from hunk 0.
+EMSCRIPTEN_KEEPALIVE double bootgraft_hunks_to_hash() {
+    return static_cast<double>(pending->chd->hunks_to_hash());
+}
+
+// The next hunks in order, whole, back to back; a length below 0 for a
+// hunk that did not decode.
+EMSCRIPTEN_KEEPALIVE void bootgraft_hash(const char* hunks, int length) {
+    if (length < 0) {
+        pending->chd->hash(std::nullopt);
+        return;
+    }
+    const std::size_t size = pending->chd->hunks().image().header().hunk_bytes;
+    const std::string_view all = bytes_of(hunks, length);
+    for (std::size_t at = 0; at < all.size(); at += size) {
+        pending->chd->hash(all.substr(at, size));
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE int bootgraft_finish() {
+    const int status = pending->chd->finish();
+    pending.reset();
+    return status;
+}
+
+// The CHD `name` opened for decoding: its number of hunks, or -1.
+EMSCRIPTEN_KEEPALIVE double bootgraft_decoder_open(const char* name) {
+    decoding = std::make_unique<decoder>();
+    decoding->hunks = chd_hunks::open(decoding->files, name);
+    if (!decoding->hunks) {
+        decoding.reset();
+        return -1;
+    }
+    return static_cast<double>(decoding->hunks->image().header().hunk_count());
+}
+
+// Hunks `first` to `first + count` decoded, handed to the host back to
+// back: 0, or -1 where one does not decode (or the CHD did not open).
+EMSCRIPTEN_KEEPALIVE int bootgraft_decode(double first, int count) {
+    if (!decoding) {
+        return -1;
+    }
+    const auto from = static_cast<std::uint64_t>(first);
+    std::string hunks;
+    hunks.reserve(static_cast<std::size_t>(count < 0 ? 0 : count) *
+                  decoding->hunks->image().header().hunk_bytes);
+    for (std::uint64_t h = from; h < from + static_cast<std::uint64_t>(count); ++h) {
+        const std::optional<std::string> hunk = decoding->hunks->decode(h);
+        if (!hunk) {
+            return -1;
+        }
+        hunks += *hunk;
+    }
+    hand_out_hunks(hunks);
+    return 0;
 }
 
 EMSCRIPTEN_KEEPALIVE int bootgraft_extract(const char* name) {

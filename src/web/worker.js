@@ -1,14 +1,27 @@
-// The module's worker: runs the engine synchronously over File snapshots
-// read with FileReaderSync, one run at a time, then makes the one write the
-// engine handed out: in place through a writable stream (the browser
-// writes a copy and swaps it in on close, so the file is either patched
-// whole or left as it was), or as a patched Blob where there are only Files.
-import factory from './bootgraft-engine.mjs';
+// The module's workers, one classic script (the single-file page makes them from a Blob, where
+// module workers cannot start) in two roles. The engine's worker runs a patch or an extraction
+// synchronously over File snapshots read with FileReaderSync, one run at a time, then makes the
+// one write the engine handed out: in place through a writable stream (the browser writes a copy
+// and swaps it in on close, so the file is either patched whole or left as it was), or as a
+// patched Blob where there are only Files. For a CHD's digests it hands batches of hunks to the
+// decoding workers, which answer on ports of their own, and hashes what comes back in order.
+// Where a worker cannot read the Files it is given (WebKit, with the page opened from disk), the
+// page reads for it. The engine is part of this script in the single-file page, and lies beside
+// it in the folder site.
+if (typeof bootgraftEngine === 'undefined') importScripts('bootgraft-engine.js');
 
 const reader = new FileReaderSync();
 const decoder = new TextDecoder();
 const chunk = 8 << 20;  // reads ahead and copies in pieces this long: fewer, longer reads cost less
+const batch = 32;  // hunks decoded for one message: 612 KiB of CD frames
+const asked = 4;  // batches each decoder holds at once, so that none waits for the next
 let job = null;  // the run under way
+let engine = null;
+let loaded = null;  // the engine's loading, then every run after it, in turn
+let ports = null;  // to the decoders, once the module has made them
+let given = null;  // resolves with them
+let serve = false;  // whether the page reads for this worker
+let answer = null;  // resolves with what the page read
 
 const text = (bytes) => decoder.decode(bytes).replace(/\n$/, '');
 
@@ -28,8 +41,7 @@ const host = {
     try {
       if (!last || offset < last.at || offset + count > end) {
         const ahead = Math.max(count, offset >= last?.at && offset <= end ? Math.min(2 * last.bytes.length, chunk) : 1 << 16);
-        const slice = job.entries[id].file.slice(offset, offset + ahead);
-        job.cache = { id, at: offset, bytes: new Uint8Array(reader.readAsArrayBuffer(slice)) };
+        job.cache = { id, at: offset, bytes: load(job.entries[id].file, offset, ahead) };
       }
       const from = offset - job.cache.at;
       return job.cache.bytes.subarray(from, from + count);
@@ -48,9 +60,37 @@ const host = {
   replaceWhole: (id, pieces, line) => { job.write = { id, pieces, line }; },
 };
 
-// Messages that come while the engine loads wait for it in the queue.
-let engine = null;
-let queue = factory({ host }).then((loaded) => { engine = loaded; });
+// `length` bytes of `file` from `at`, fewer at its end: read here, or where the page reads for
+// this worker, from what it read, a read it has not made yet noted for it to make.
+function load(file, at, length) {
+  if (!serve) return new Uint8Array(reader.readAsArrayBuffer(file.slice(at, at + length)));
+  const end = Math.min(at + length, file.size);
+  const page = job.pages.find((p) => p.file === file && p.at <= at && end <= p.at + p.bytes.length);
+  if (page) return page.bytes.subarray(at - page.at, end - page.at);
+  if (!job.unread) job.missing.push({ file, at, length: end - at });
+  throw new Error('not read yet');
+}
+
+// One call of the engine. Where the page reads for this worker, a call that missed a read is made
+// again once the page has read what it missed, until one misses nothing (or the page could not
+// read, and the reads fail): only what that one said and handed out counts.
+async function step(call) {
+  for (;;) {
+    const said = job.lines.length;
+    job.missing = [];
+    const status = call();
+    if (!job.missing.length) return status;
+    job.lines.length = said;
+    job.write = null;
+    const read = await new Promise((resolve) => {
+      answer = resolve;
+      postMessage({ read: job.missing });
+    });
+    job.unread = !read;
+    job.pages.push(...job.missing.map((page, i) => ({ ...page, bytes: new Uint8Array(read?.[i] ?? 0) })));
+    job.pages.splice(0, job.pages.length - 8);  // a decoder's batch needs one or two
+  }
+}
 
 // The file's new content as runs of the old one and new bytes.
 function parts(file, { offset, bytes, pieces }) {
@@ -89,6 +129,7 @@ async function carryOut(write, files) {
   }
 }
 
+// The engine's function called with strings and byte arrays in its memory, and numbers.
 function call(fn, strings, ...numbers) {
   const pointers = strings.map((s) => {
     const bytes = typeof s === 'string' ? new TextEncoder().encode(`${s}\0`) : s;
@@ -103,16 +144,72 @@ function call(fn, strings, ...numbers) {
   }
 }
 
+// A CHD's hunks, decoded in batches by the decoders (each given the next as it answers, no more
+// than `asked` batches ahead of it) and hashed here in order: then the patch's last step.
+async function hashHunks(entry, image) {
+  const count = engine._bootgraft_hunks_to_hash();
+  if (count > 0) {
+    ports ??= await new Promise((resolve) => {
+      given = resolve;
+      postMessage({ decoders: true });
+    });
+    await hashed(entry, image, count);
+  }
+  return engine._bootgraft_finish();
+}
+
+function hashed(entry, image, count) {
+  const run = job.id;
+  const decoded = new Map();
+  let next = 0;
+  let sent = 0;
+  return new Promise((finished, failed) => {
+    const ask = (port) => {
+      port.postMessage({ run, first: sent, count: Math.min(batch, count - sent) });
+      sent += batch;
+    };
+    for (const port of ports) {
+      port.postMessage({ run, entries: [entry], image });
+      port.onmessage = ({ data }) => {
+        if (data.run !== run) return;  // an answer for a run that ended at a damaged hunk
+        if (data.error) return failed(new Error(data.error));
+        decoded.set(data.first, data.hunks);
+        for (; decoded.has(next); next += batch) {
+          const hunks = decoded.get(next);
+          decoded.delete(next);
+          if (!hunks) return finished(engine._bootgraft_hash(0, -1));
+          call(engine._bootgraft_hash, [hunks], hunks.length);
+          if (next + batch >= count) return finished();
+        }
+        if (sent < count) ask(port);
+      };
+      for (let i = 0; i < asked && sent < count; i++) ask(port);
+    }
+  });
+}
+
+// What the patch reads, read first: the System Area as it was, for the user to put back.
+async function extracted(image) {
+  const lines = job.lines;
+  job.lines = [];
+  const status = await step(() => call(engine._bootgraft_extract, [image]));
+  job.lines = lines;
+  return status === 0 ? host.ip : null;
+}
+
 async function perform({ id, what, entries, image, ip, writable, copies }) {
-  job = { id, entries, writable, lines: [], shown: 0, cache: null, write: null };
+  job = { id, entries, writable, lines: [], shown: 0, cache: null, write: null, pages: [] };
   const result = { status: -1, lines: job.lines };
   if (what === 'extract') {
-    result.status = call(engine._bootgraft_extract, [image]);
+    result.status = await step(() => call(engine._bootgraft_extract, [image]));
     if (result.status === 0) result.ip = host.ip;
   } else {
-    // Only its length matters to a refusal: no more than one byte too many is read.
-    const bytes = ip instanceof Blob ? new Uint8Array(reader.readAsArrayBuffer(ip.slice(0, 32769))) : ip;
-    result.status = call(engine._bootgraft_patch, [image, bytes], bytes.length);
+    const before = await extracted(image);
+    result.status = await step(() => call(engine._bootgraft_patch, [image, ip], ip.length));
+    if (result.status === 1) {
+      result.status = await hashHunks(entries.find((entry) => entry.name === image), image);
+    }
+    if (result.status === 0 && before) result.before = before;
   }
   if (copies) result.files = {};
   if (result.status === 0 && job.write) {
@@ -120,6 +217,7 @@ async function perform({ id, what, entries, image, ip, writable, copies }) {
       await carryOut(job.write, result.files);
     } catch {
       result.status = -1;
+      delete result.before;
       job.lines.push(text(job.write.line));
     }
   }
@@ -128,8 +226,45 @@ async function perform({ id, what, entries, image, ip, writable, copies }) {
   return result;
 }
 
+// A decoder: the CHD opened once a run, then each batch asked for answered with its hunks
+// (transferred, not copied), or with none where one does not decode.
+async function decode(port, { entries, image, run, first, count }) {
+  try {
+    if (entries) {
+      job = { entries, writable: false, lines: [], cache: null, pages: [] };
+      await step(() => call(engine._bootgraft_decoder_open, [image]));
+    } else {
+      const hunks = (await step(() => engine._bootgraft_decode(first, count))) === 0 ? host.hunks : null;
+      port.postMessage({ run, first, hunks }, hunks ? [hunks.buffer] : []);
+    }
+  } catch (error) {
+    port.postMessage({ run, error: String(error) });
+  }
+}
+
+// The first message starts the engine, with its WebAssembly where the page carries it, and tells
+// by a Blob of the page's whether this worker can read the page's Files. Then come a decoder's
+// port, the ports to the decoders, what the page read, or a run, each in its turn.
 onmessage = ({ data }) => {
-  queue = queue.then(() => perform(data)).then(
-    (result) => postMessage({ id: data.id, result }),
-    (error) => postMessage({ id: data.id, error: String(error) }));
+  if (!loaded) {
+    try {
+      reader.readAsArrayBuffer(data.probe);
+    } catch {
+      serve = true;
+    }
+    loaded = bootgraftEngine({ host, wasmBinary: data.wasm }).then((e) => {
+      engine = e;
+      postMessage({ ready: true });
+    }, (error) => postMessage({ error: String(error) }));
+  } else if (data.port) {
+    data.port.onmessage = (event) => { loaded = loaded.then(() => decode(data.port, event.data)); };
+  } else if (data.ports) {
+    given(data.ports);
+  } else if ('read' in data) {
+    answer(data.read);
+  } else {
+    loaded = loaded.then(() => perform(data)).then(
+      (result) => postMessage({ id: data.id, result }),
+      (error) => postMessage({ id: data.id, error: String(error) }));
+  }
 };
