@@ -1,7 +1,9 @@
-// The page's controls: an image chosen as a folder, one file or files read into memory, an ip
-// file, then a patch or an extraction through the module, its lines shown with what they mean.
-import { extract, patch } from './bootgraft.mjs';
+// The page's controls: an image chosen as a folder, one file or files read into memory, or
+// dropped; an ip file, chosen or dropped; what the patch will change; then a patch or an
+// extraction through the module, its lines shown with what they mean.
+import { extract, patch, ready } from './bootgraft.mjs';
 
+globalThis.bootgraft = { patch, extract, ready };  // for scripts and tests
 const $ = (id) => document.getElementById(id);
 // The endings a user most likely means, best first: a sheet before the track files it names.
 const likely = ['.cue', '.toc', '.nrg', '.ccd', '.mds', '.cdi', '.chd', '.iso', '.bin', '.img'];
@@ -18,9 +20,10 @@ const meanings = [
   ["can't write image(", 'Writing failed (a full disk, or the browser refused it).'],
 ];
 const inPlace = typeof window.showDirectoryPicker === 'function';
-let folder = null; // what the module reads: a folder or file handle, or an array of Files
+let folder = null; // what the module reads: a folder or file handle, or an array of handles or Files
 let busy = false;
 let urls = [];
+let shown = 0; // the last preview asked for: one that ends after a later one is not shown
 
 function offer(source, names, where) {
   folder = source;
@@ -28,22 +31,57 @@ function offer(source, names, where) {
   names.sort();
   $('image').replaceChildren(...names.map((n) => new Option(n, n)));
   $('image').value = names.reduce((best, n) => (rank(n) < rank(best) ? n : best), names[0]);
-  // The file field says how many files it holds; a picker says nothing.
   $('chosen').textContent = `${where}: ${names.length} file${names.length === 1 ? '' : 's'}`;
-  $('chosen').hidden = !inPlace;
+  $('chosen').hidden = false;
   $('image-row').hidden = !names.length;
+  preview();
 }
 
-async function pickFolder() {
-  const dir = await window.showDirectoryPicker({ id: 'bootgraft', mode: 'readwrite' });
+async function offerFolder(dir) {
   const names = [];
   for await (const [name, handle] of dir.entries()) if (handle.kind === 'file') names.push(name);
   offer(dir, names, `Folder “${dir.name}”`);
 }
 
+const pickFolder = async () => offerFolder(await window.showDirectoryPicker({ id: 'bootgraft', mode: 'readwrite' }));
+
 async function pickFile() {
   const [file] = await window.showOpenFilePicker({ id: 'bootgraft' });
   offer(file, [file.name], 'Chosen');
+}
+
+// A dropped folder's files, through the entries every engine gives a drop.
+async function filesOf(dir) {
+  const reader = dir.createReader();
+  const entries = [];
+  for (let more; (more = await new Promise((done, failed) => reader.readEntries(done, failed))).length;) {
+    entries.push(...more);
+  }
+  return Promise.all(entries.filter((e) => e.isFile).map((e) => new Promise((done, failed) => e.file(done, failed))));
+}
+
+// Dropped on step 1, taken as if picked: in Chromium as handles, which are written in place once
+// the browser allows it; elsewhere as Files, of which the patch makes copies. What the drop holds
+// must be taken before the handler returns.
+async function dropImage(data) {
+  const items = [...data.items].filter((item) => item.kind === 'file');
+  if (inPlace) {
+    const handles = (await Promise.all(items.map((item) => item.getAsFileSystemHandle())));
+    if (handles.length === 1 && handles[0].kind === 'directory') return offerFolder(handles[0]);
+    const files = handles.filter((handle) => handle.kind === 'file');
+    return offer(files, files.map((handle) => handle.name), 'Dropped');
+  }
+  const dir = items.length === 1 && items[0].webkitGetAsEntry();
+  const files = dir.isDirectory ? await filesOf(dir) : [...data.files];
+  offer(files, files.map((file) => file.name), dir.isDirectory ? `Folder “${dir.name}”` : 'Dropped');
+}
+
+function dropIp(data) {
+  if (!data.files.length) return;
+  const chosen = new DataTransfer();
+  chosen.items.add(data.files[0]);
+  $('ip').files = chosen.files;
+  preview();
 }
 
 function say(headline, ok, lines = [], status = -1, job = 'patch') {
@@ -63,6 +101,51 @@ function say(headline, ok, lines = [], status = -1, job = 'patch') {
   $('result').replaceChildren(...parts);
 }
 
+const element = (tag, text = '', className = '') => Object.assign(document.createElement(tag), { textContent: text, className });
+const hex = (bytes) => [...bytes].map((b) => b.toString(16).padStart(2, '0')).join(' ');
+const printable = (bytes) => String.fromCharCode(...bytes.map((b) => (b >= 32 && b < 127 ? b : 46)));
+
+// What the patch will change: the image's System Area, read out, against the ip file; the first
+// rows of 16 bytes that differ, as they are above as they will be. Shown unless a later one was
+// asked for meanwhile.
+async function preview() {
+  const asked = ++shown;
+  const nodes = await changes().catch((error) => [element('p', `Could not compare: ${error.message}`)]);
+  if (asked === shown) $('preview').replaceChildren(...nodes);
+}
+
+async function changes() {
+  const [name, ip] = [$('image').value, $('ip').files[0]];
+  if (!folder || !name || !ip) return [];
+  const [taken, bytes] = await Promise.all([extract(folder, name), ip.arrayBuffer()]);
+  const [old, now] = [taken.ip, new Uint8Array(bytes)];
+  if (taken.status !== 0) return [element('p', `${name} cannot be patched: ${taken.lines.join(' ')}`)];
+  if (now.length !== 32768) return [element('p', `The ip file is ${now.length} bytes long, not 32768.`)];
+  const rows = [];
+  let differ = 0;
+  for (let at = 0; at < 32768; at += 16) {
+    const changed = now.subarray(at, at + 16).filter((b, i) => b !== old[at + i]).length;
+    differ += changed;
+    if (changed && rows.length < 8) rows.push(at);
+  }
+  if (!differ) return [element('p', 'The ip file is what the image holds already: the patch changes nothing.')];
+  const table = element('table');
+  table.createTHead().insertRow().append(...['offset', 'hex', 'text'].map((title) => element('th', title)));
+  for (const at of rows) {
+    for (const [from, kind] of [[old, 'old'], [now, 'new']]) {
+      const row = table.insertRow();
+      const line = from.subarray(at, at + 16);
+      row.className = kind;
+      row.append(element('td', kind === 'old' ? at.toString(16).padStart(8, '0') : ''), element('td', hex(line)),
+        element('td', printable(line)));
+    }
+  }
+  const wrap = element('div', '', 'rows');
+  wrap.append(table);
+  return [element('p', `The patch changes ${differ} of the 32768 bytes of the System Area. The first rows ` +
+    'of 16 bytes that differ, the image\'s above the ip file\'s:'), wrap];
+}
+
 function download(blob, name, text) {
   const url = URL.createObjectURL(blob);
   urls.push(url);
@@ -80,6 +163,13 @@ function progress({ what, done, total }) {
     what === 'hashing' ? `Recomputing the CHD's hashes…${percent}` : `Writing…${percent}`;
 }
 
+// Leave to write, asked of the browser for what the user chose, as the click allows it.
+async function allowed() {
+  const holders = (Array.isArray(folder) ? folder : [folder]).filter((h) => h.requestPermission);
+  const states = await Promise.all(holders.map((h) => h.requestPermission({ mode: 'readwrite' })));
+  return states.every((state) => state === 'granted');
+}
+
 async function run(job) {
   const name = $('image').value;
   const ip = $('ip').files[0];
@@ -94,13 +184,12 @@ async function run(job) {
   $('progress-label').textContent = 'Working…';
   $('working').hidden = false;
   try {
-    if (job === 'patch' && folder.requestPermission &&
-        (await folder.requestPermission({ mode: 'readwrite' })) !== 'granted') {
+    if (job === 'patch' && !(await allowed())) {
       return say('Not patched: the browser was not allowed to change the image.', false);
     }
     const result = job === 'patch' ? await patch(folder, name, ip, { onProgress: progress })
                                    : await extract(folder, name, { onProgress: progress });
-    const { status, lines, ip: bytes, files = {} } = result;
+    const { status, lines, ip: bytes, before, files = {} } = result;
     const copies = Object.keys(files).length > 0;
     const headline = status !== 0 ? `Not ${job}ed: the image is unchanged.`
       : job === 'extract' ? 'Extracted: download ip.bin below.'
@@ -111,6 +200,8 @@ async function run(job) {
     for (const [file, blob] of Object.entries(files)) {
       download(blob, file, `Download the patched ${file}`);
     }
+    if (before) download(new Blob([before]), 'ip-before.bin', 'Download ip-before.bin, the System Area as it was');
+    if (job === 'patch') preview();
   } catch (error) {
     say(`Could not run: ${error.message}`, false);
   } finally {
@@ -120,10 +211,10 @@ async function run(job) {
 }
 
 // A picker the user closes is no error worth showing; anything else is.
-const quietly = (pick) => () => pick().catch((error) => {
+const quietly = (pick) => (...args) => pick(...args).catch((error) => {
   if (error.name !== 'AbortError') say(`Could not open that: ${error.message}`, false);
 });
-$('unserved').hidden = true;
+$('unserved')?.remove();
 $('pickers').hidden = !inPlace;
 $('copy-mode').hidden = inPlace;
 $('copy-pick').hidden = inPlace;
@@ -131,7 +222,20 @@ $('pick-folder').addEventListener('click', quietly(pickFolder));
 $('pick-file').addEventListener('click', quietly(pickFile));
 $('files').addEventListener('change', (event) => {
   const files = [...event.target.files];
-  offer(files, files.map((file) => file.name));
+  offer(files, files.map((file) => file.name), 'Chosen');
 });
+$('image').addEventListener('change', preview);
+$('ip').addEventListener('change', preview);
 $('patch').addEventListener('click', () => run('patch'));
 $('extract').addEventListener('click', () => run('extract'));
+// A drop anywhere else would open the file in place of the page.
+for (const type of ['dragover', 'drop']) document.addEventListener(type, (event) => event.preventDefault());
+for (const [zone, take] of [[$('image-step'), quietly(dropImage)], [$('ip-step'), dropIp]]) {
+  zone.addEventListener('dragover', () => zone.classList.add('over'));
+  zone.addEventListener('dragleave', () => zone.classList.remove('over'));
+  zone.addEventListener('drop', (event) => {
+    zone.classList.remove('over');
+    take(event.dataTransfer);
+  });
+}
+ready();
