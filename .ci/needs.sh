@@ -33,8 +33,10 @@ needs_arm=(cmake make g++-aarch64-linux-gnu g++-arm-linux-gnueabihf qemu-user-st
   "${codecs[@]/%/:arm64}" "${codecs[@]/%/:armhf}" "${disc_tools[@]}" dpkg-dev file lintian)
 # The browser build: emscripten (which brings node, clang and binaryen), what
 # .ci/web-deps.sh needs to build the codec libraries from Debian's sources,
-# and Chromium with npm for the browser tests (puppeteer-core). npm only
-# where node has none of its own: NodeSource's nodejs carries one and
+# and the three engines the browser tests drive: Chromium and Firefox ESR
+# (through puppeteer-core from npm), WebKitGTK's MiniBrowser through
+# WebKitWebDriver (selenium-webdriver from npm), on xvfb-run's display. npm
+# only where node has none of its own: NodeSource's nodejs carries one and
 # conflicts with Debian's npm package.
-needs_web=(cmake make emscripten nodejs dpkg-dev chromium)
+needs_web=(cmake make emscripten nodejs dpkg-dev chromium firefox-esr webkit2gtk-driver xvfb xauth)
 command -v npm > /dev/null || needs_web+=(npm)

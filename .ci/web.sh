@@ -17,7 +17,12 @@ npm ci --no-audit --no-fund  # puppeteer-core, into node_modules at the top
 rm -rf build/web
 echo "== WebAssembly (emscripten)"
 cmake --workflow --preset web
-# The release zip: the site as one folder, the engine and page in it.
+# The release files: the site as one folder in a zip, the engine, the page and the single file in
+# it; and the single file alone, which must fetch nothing and stay within 1 MiB.
 cmake --workflow --preset package-web
-python3 -m zipfile -l build/web/bootgraft-*-web.zip | grep -q '/bootgraft-engine.wasm' ||
-  { echo "the web zip holds no engine" >&2; exit 1; }
+listing=$(python3 -m zipfile -l build/web/bootgraft-*-web.zip)
+for file in bootgraft-engine.wasm bootgraft.html; do
+  grep -q "/$file" <<< "$listing" || { echo "the web zip holds no $file" >&2; exit 1; }
+done
+single=$(ls build/web/bootgraft-[0-9]*.html)
+(($(stat -c %s "$single") <= 1 << 20)) || { echo "$single is over 1 MiB" >&2; exit 1; }

@@ -1,15 +1,83 @@
-// What the browser tests share: the built site served on loopback only, headless Chromium over
-// it, and every request its pages make kept, to check that none leaves the origin.
-import { readFile } from 'node:fs/promises';
+// What the browser tests share: the built site served on loopback only, and each engine over it,
+// driven one way: Chromium and Firefox (puppeteer-core, Firefox over WebDriver BiDi), WebKit
+// (WebKitWebDriver and its MiniBrowser, under the display xvfb-run gives). No flag grants a page
+// more than a user's browser gives it. A bare machine has no locale, and without UTF-8 in it
+// Chromium's origin-private file system refuses names beyond ASCII: the browsers get C.UTF-8.
+import { spawn } from 'node:child_process';
+import { readFile, writeFile } from 'node:fs/promises';
 import { createServer } from 'node:http';
 import { extname, join, normalize } from 'node:path';
 import puppeteer from 'puppeteer-core';
+import { Builder, By, Key } from 'selenium-webdriver';
 
+export const engines = ['chromium', 'firefox', 'webkit'];
 const types = { '.html': 'text/html', '.mjs': 'text/javascript', '.js': 'text/javascript',
   '.css': 'text/css', '.wasm': 'application/wasm' };
+const env = { ...process.env, LC_ALL: 'C.UTF-8' };
+const launch = {
+  chromium: { executablePath: '/usr/bin/chromium', args: ['--no-sandbox'] },
+  firefox: { browser: 'firefox', executablePath: '/usr/bin/firefox-esr', protocol: 'webDriverBiDi' },
+};
 
-// options: puppeteer's launch options beside the fixed ones (downloadBehavior, for one).
-export async function open(site, options = {}) {
+// A page of puppeteer's, or of WebDriver's through the same few calls: run(fn, ...args) runs an
+// async function in the page with JSON arguments and result; key presses a key; upload gives a
+// file field files as a file chooser would; shot keeps a screenshot of the whole page.
+const puppeteerPage = (page) => ({
+  goto: (url) => page.goto(url),
+  run: (fn, ...args) => page.evaluate(fn, ...args),
+  async key(name) {  // a key, or a modifier with one (Shift+Tab)
+    const keys = name.split('+');
+    for (const key of keys.slice(0, -1)) await page.keyboard.down(key);
+    await page.keyboard.press(keys.at(-1));
+    for (const key of keys.slice(0, -1)) await page.keyboard.up(key);
+  },
+  upload: async (id, ...paths) => (await page.$(`#${id}`)).uploadFile(...paths),
+  shot: async (path, width) => (await page.setViewport({ width, height: 800 }), page.screenshot({ path, fullPage: true })),
+  page,
+});
+const webDriverPage = (driver) => ({
+  goto: (url) => driver.get(url),
+  run: async (fn, ...args) => driver.executeAsyncScript(`const done = arguments[1];
+    (${fn})(...JSON.parse(arguments[0])).then(done, (e) => done({ thrown: String(e) }))`, JSON.stringify(args)),
+  key(name) {
+    const keys = name.split('+').map((key) => Key[key.toUpperCase()]);
+    const actions = driver.actions();
+    keys.slice(0, -1).forEach((key) => actions.keyDown(key));
+    actions.sendKeys(keys.at(-1));
+    keys.slice(0, -1).forEach((key) => actions.keyUp(key));
+    return actions.perform();
+  },
+  upload: (id, ...paths) => driver.findElement(By.id(id)).sendKeys(paths.join('\n')),
+  async shot(path, width) {  // at least 447 pixels wide, as MiniBrowser's window is
+    await driver.manage().window().setRect({ width, height: 800 });
+    const height = await driver.executeScript('scrollTo(0, 0); return document.documentElement.scrollHeight + outerHeight - innerHeight');
+    await driver.manage().window().setRect({ width, height });
+    await writeFile(path, await driver.takeScreenshot(), 'base64');
+  },
+});
+
+async function webkit(dark) {
+  const port = 4000 + Math.floor(Math.random() * 20000);
+  const server = spawn('WebKitWebDriver', [`--port=${port}`], { env, stdio: 'ignore' });
+  const binary = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
+  for (let tries = 0; ; tries++) {
+    try {
+      const driver = await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
+        browserName: 'MiniBrowser', 'webkitgtk:browserOptions': { binary, args: ['--automation', ...(dark ? ['--dark-mode'] : [])] },
+      }).build();
+      await driver.manage().setTimeouts({ script: 600000 });
+      return { newPage: async () => webDriverPage(driver), close: () => driver.quit().finally(() => server.kill()) };
+    } catch (error) {
+      if (tries === 50) throw error;
+      await new Promise((wait) => setTimeout(wait, 100));  // the driver is still starting
+    }
+  }
+}
+
+// `site` served at `origin`; `engine` started, in dark mode where asked, Chromium with `options`
+// beside the fixed ones. foreign() lists what pages asked, but for the pages themselves, of anything
+// but this origin and object and data URLs (Chromium and Firefox).
+export async function open(site, engine, { dark = false, ...options } = {}) {
   const server = createServer(async (request, response) => {
     const path = normalize(decodeURIComponent(new URL(request.url, 'http://host').pathname));
     try {
@@ -22,21 +90,19 @@ export async function open(site, options = {}) {
   });
   await new Promise((listening) => server.listen(0, '127.0.0.1', listening));
   const origin = `http://127.0.0.1:${server.address().port}`;
-  // A bare machine has no locale, and without UTF-8 in it Chromium's origin-private file system
-  // refuses names beyond ASCII (TypeMismatchError): the browser gets C.UTF-8, which every glibc has.
-  const browser = await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: true,
-    args: ['--no-sandbox'], env: { ...process.env, LC_ALL: 'C.UTF-8' }, ...options });
   const requests = [];
+  const browser = engine === 'webkit' ? await webkit(dark) : await puppeteer.launch({ headless: true, env,
+    extraPrefsFirefox: { 'ui.systemUsesDarkTheme': dark ? 1 : 0 }, ...launch[engine], ...options });
   return {
     origin,
     async newPage() {
       const page = await browser.newPage();
-      page.on('request', (request) => requests.push(request.url()));
-      return page;
+      if (engine === 'webkit') return page;
+      if (dark) await page.emulateMediaFeatures?.([{ name: 'prefers-color-scheme', value: 'dark' }]).catch(() => {});
+      page.on('request', (request) => request.isNavigationRequest() || requests.push(request.url()));
+      return puppeteerPage(page);
     },
-    // Requests anywhere but this origin's files and its own object URLs.
-    foreign: () => requests.filter((url) => !url.startsWith(`${origin}/`) &&
-      !url.startsWith(`blob:${origin}/`) && !url.startsWith('data:')),
+    foreign: () => requests.filter((url) => !url.startsWith(`${origin}/`) && !/^(blob|data):/.test(url)),
     async close() {
       await browser.close();
       server.close();

@@ -1,14 +1,15 @@
 // The browser module against the commands: every case the container and CHD scripts kept
-// (keep_case.sh) run through bootgraft.mjs in headless Chromium, in place in the origin-private
-// file system and as copies of Files, must give the commands' status and lines and leave every
-// file as the command left it; extract must give bootgraft-extract's. A write the browser refuses
-// (the file held by another) must leave the folder as it was. No request may leave the origin.
+// (keep_case.sh) run through bootgraft.mjs as copies of Files in Chromium, Firefox and WebKit, and
+// in place in Chromium's origin-private file system, must give the commands' status and lines and
+// leave every file as the command left it; extract must give bootgraft-extract's. A write the
+// browser refuses (the file held by another) must leave the folder as it was. No request may
+// leave the origin.
 import assert from 'node:assert/strict';
 import { createHash } from 'node:crypto';
 import { existsSync, lstatSync, readdirSync, readFileSync } from 'node:fs';
 import { join, relative } from 'node:path';
 import { test } from 'node:test';
-import { open } from './browser.mjs';
+import { engines, open } from './browser.mjs';
 
 const site = process.env.BOOTGRAFT_SITE ?? new URL('../../build/web/', import.meta.url).pathname;
 const cases = process.env.BOOTGRAFT_CASES ?? join(site, 'tests/web/cases');
@@ -34,11 +35,11 @@ async function inBrowser({ url, image, names, folders, copies, held }) {
   let files = await Promise.all(names.map(async (n) =>
     new File([await fetched(`before/${encodeURIComponent(n)}`)], n)));
   const ip = await fetched('ip');
-  const root = await navigator.storage.getDirectory();
-  await root.removeEntry('case', { recursive: true }).catch(() => {});
-  const dir = await root.getDirectoryHandle('case', { create: true });
-  for (const n of folders) await dir.getDirectoryHandle(n, { create: true });
-  for (const file of files) {
+  const root = copies ? null : await navigator.storage.getDirectory();
+  await root?.removeEntry('case', { recursive: true }).catch(() => {});
+  const dir = root && await root.getDirectoryHandle('case', { create: true });
+  for (const n of root ? folders : []) await dir.getDirectoryHandle(n, { create: true });
+  for (const file of root ? files : []) {
     const out = await (await dir.getFileHandle(file.name, { create: true })).createWritable();
     await out.write(file).then(() => out.close());
   }
@@ -61,32 +62,35 @@ async function inBrowser({ url, image, names, folders, copies, held }) {
     extract: { status, lines, ip: taken ? await hex(new Blob([taken])) : null } };
 }
 
-test('the module gives what the commands give, case by case', async (t) => {
-  const web = await open(site);
-  t.after(() => web.close());
-  const page = await web.newPage();
-  await page.goto(`${web.origin}/page.css`);  // a document of the site's origin, without the page's script
-  assert.ok(held.every((name) => existsSync(join(cases, name))), `no cases kept in ${cases}`);
-  for (const name of readdirSync(cases).sort()) {
-    const dir = join(cases, name);
-    const before = hashes(join(dir, 'before'));
-    if (!before) await t.test(name, { skip: 'a link, which no browser folder holds' });
-    if (!before) continue;
-    const [image, ...patched] = text(dir, 'patch');
-    const argument = { url: `/${relative(site, dir)}`, image, names: Object.keys(before),
-      folders: readdirSync(join(dir, 'before')).filter((n) => lstatSync(join(dir, 'before', n)).isDirectory()) };
-    const ip = existsSync(join(dir, 'extract.ip')) ? sha(readFileSync(join(dir, 'extract.ip'))) : null;
-    const expected = { patch: said(patched), state: hashes(join(dir, 'after')),
-      extract: { ...said(text(dir, 'extract')), ip } };
-    await t.test(name, async () => {
-      for (const copies of [false, true]) {
-        assert.deepEqual(await page.evaluate(inBrowser, { ...argument, copies }), expected, `${name}, copies: ${copies}`);
-      }
-      if (!held.includes(name)) return;
-      const file = Object.keys(before).find((n) => before[n] !== expected.state[n]);
-      assert.deepEqual(await page.evaluate(inBrowser, { ...argument, held: file }),
-        { patch: { status: -1, lines: [...expected.patch.lines, `can't write image(${file})`] }, state: before });
-    });
-  }
-  assert.deepEqual(web.foreign(), []);
-});
+for (const engine of engines) {
+  test(`the module gives what the commands give, case by case, in ${engine}`, async (t) => {
+    const web = await open(site, engine);
+    t.after(() => web.close());
+    const page = await web.newPage();
+    await page.goto(`${web.origin}/page.css`);  // a document of the site's origin, without the page's script
+    assert.ok(held.every((name) => existsSync(join(cases, name))), `no cases kept in ${cases}`);
+    for (const name of readdirSync(cases).sort()) {
+      const dir = join(cases, name);
+      const before = hashes(join(dir, 'before'));
+      if (!before) await t.test(name, { skip: 'a link, which no browser folder holds' });
+      if (!before) continue;
+      const [image, ...patched] = text(dir, 'patch');
+      const argument = { url: `/${relative(site, dir)}`, image, names: Object.keys(before),
+        folders: readdirSync(join(dir, 'before')).filter((n) => lstatSync(join(dir, 'before', n)).isDirectory()) };
+      const ip = existsSync(join(dir, 'extract.ip')) ? sha(readFileSync(join(dir, 'extract.ip'))) : null;
+      const expected = { patch: said(patched), state: hashes(join(dir, 'after')),
+        extract: { ...said(text(dir, 'extract')), ip } };
+      await t.test(name, async () => {
+        // Only Chromium writes files in place; the others make copies.
+        for (const copies of engine === 'chromium' ? [false, true] : [true]) {
+          assert.deepEqual(await page.run(inBrowser, { ...argument, copies }), expected, `${name}, copies: ${copies}`);
+        }
+        if (!held.includes(name) || engine !== 'chromium') return;
+        const file = Object.keys(before).find((n) => before[n] !== expected.state[n]);
+        assert.deepEqual(await page.run(inBrowser, { ...argument, held: file }),
+          { patch: { status: -1, lines: [...expected.patch.lines, `can't write image(${file})`] }, state: before });
+      });
+    }
+    assert.deepEqual(web.foreign(), []);
+  });
+}
