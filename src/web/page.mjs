@@ -123,7 +123,7 @@ async function changes() {
   if (now.length !== 32768) return [element('p', `The ip file is ${now.length} bytes long, not 32768.`)];
   const rows = [];
   let differ = 0;
-  for (let at = 0; at < 32768; at += 16) {
+  for (const at of Array.from({ length: 2048 }, (_, row) => row * 16)) {
     const changed = now.subarray(at, at + 16).filter((b, i) => b !== old[at + i]).length;
     differ += changed;
     if (changed && rows.length < 8) rows.push(at);
@@ -156,7 +156,7 @@ function download(blob, name, text) {
 
 function progress({ what, done, total }) {
   const bar = $('progress');
-  bar.max = total || 1;
+  bar.max = total;
   bar.value = done;
   const percent = total ? ` ${Math.floor((100 * done) / total)}%` : '';
   $('progress-label').textContent =

@@ -20,7 +20,7 @@ let engine = null;
 let loaded = null;  // the engine's loading, then every run after it, in turn
 let ports = null;  // to the decoders, once the module has made them
 let given = null;  // resolves with them
-let serve = false;  // whether the page reads for this worker
+let serve;  // whether the page reads for this worker, found at its start
 let answer = null;  // resolves with what the page read
 
 const text = (bytes) => decoder.decode(bytes).replace(/\n$/, '');
@@ -114,8 +114,7 @@ async function carryOut(write, files) {
       const total = write.pieces.reduce((sum, p) => sum + p.length, 0);
       let done = 0;
       for (const part of parts(file, write)) {
-        for (let at = 0; at < part.size; at += chunk) {
-          const piece = part.slice(at, at + chunk);
+        for (let at = 0, piece; (piece = part.slice(at, at + chunk)).size; at += chunk) {
           await out.write(piece);
           done += piece.size;
           host.progress('writing', done, total);
