@@ -25,11 +25,9 @@ const launch = {
 const puppeteerPage = (page) => ({
   goto: (url) => page.goto(url),
   run: (fn, ...args) => page.evaluate(fn, ...args),
-  async key(name) {  // a key, or a modifier with one (Shift+Tab)
-    const keys = name.split('+');
-    for (const key of keys.slice(0, -1)) await page.keyboard.down(key);
-    await page.keyboard.press(keys.at(-1));
-    for (const key of keys.slice(0, -1)) await page.keyboard.up(key);
+  async key(name) {  // a key, or keys held together (Shift+Tab)
+    for (const key of name.split('+')) await page.keyboard.down(key);
+    for (const key of name.split('+').reverse()) await page.keyboard.up(key);
   },
   upload: async (id, ...paths) => (await page.$(`#${id}`)).uploadFile(...paths),
   shot: async (path, width) => (await page.setViewport({ width, height: 800 }), page.screenshot({ path, fullPage: true })),
@@ -41,11 +39,7 @@ const webDriverPage = (driver) => ({
     (${fn})(...JSON.parse(arguments[0])).then(done, (e) => done({ thrown: String(e) }))`, JSON.stringify(args)),
   key(name) {
     const keys = name.split('+').map((key) => Key[key.toUpperCase()]);
-    const actions = driver.actions();
-    keys.slice(0, -1).forEach((key) => actions.keyDown(key));
-    actions.sendKeys(keys.at(-1));
-    keys.slice(0, -1).forEach((key) => actions.keyUp(key));
-    return actions.perform();
+    return [...keys].reverse().reduce((all, key) => all.keyUp(key), keys.reduce((all, key) => all.keyDown(key), driver.actions())).perform();
   },
   upload: (id, ...paths) => driver.findElement(By.id(id)).sendKeys(paths.join('\n')),
   async shot(path, width) {  // at least 447 pixels wide, as MiniBrowser's window is

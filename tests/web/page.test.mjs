@@ -38,13 +38,11 @@ for (const name of ['disc.iso', 'disc.chd']) {
   copyFileSync(at(`disc/${name}`), at(`patched-${name}`));
   execFileSync(tool, [at(`patched-${name}`), at('ip.bin')]);
 }
-// The preview's table as the page should show it: the first 8 rows that differ, old above new.
-const text = (row) => String.fromCharCode(...row.map((b) => (b >= 32 && b < 127 ? b : 46)));
-const rows = [['offset', 'hex', 'text'], ...Array.from({ length: 2048 }, (_, r) => r * 16)
-  .filter((o) => old.compare(ip, o, o + 16, o, o + 16)).slice(0, 8).flatMap((o) => [old, ip].map((from, i) => {
-    const row = [...from.subarray(o, o + 16)];
-    return [i ? '' : o.toString(16).padStart(8, '0'), row.map((b) => b.toString(16).padStart(2, '0')).join(' '), text(row)];
-  }))];
+// The preview's table as od shows the same rows: the first 8 that differ, the image's above the ip file's.
+const od = (file, o) => /^(\w+) (.*)  >(.*)<$/.exec(execFileSync('od', ['-A', 'x', '-t', 'x1z', '-N', '16', '-j', `${o}`, at(file)],
+  { encoding: 'utf8', env: { LC_ALL: 'C' } }).split('\n')[0]).slice(1);
+const rows = [['offset', 'hex', 'text'], ...Array.from({ length: 2048 }, (_, r) => r * 16).filter((o) => old.compare(ip, o, o + 16, o, o + 16))
+  .slice(0, 8).flatMap((o) => ['old.bin', 'ip.bin'].map((file, i) => od(file, o).map((cell, c) => (c ? cell : i ? '' : cell.padStart(8, '0')))))];
 
 // In the page: the engine loaded; every object URL's Blob kept until it is revoked, to be read
 // back; the progress label's texts while it shows; the handles of every drop, as a script's own.
@@ -59,19 +57,19 @@ async function watch() {
   document.addEventListener('drop', (event) => {
     window.dropped = [...event.dataTransfer.items].map((item) => item.getAsFileSystemHandle?.());
   }, true);
-  Object.assign(window, { made, seen });
+  const sha = async (blob) => [...new Uint8Array(await crypto.subtle.digest('SHA-256', await blob.arrayBuffer()))]
+    .map((b) => b.toString(16).padStart(2, '0')).join('');
+  Object.assign(window, { made, seen, sha });
 }
 // The result's class and text, once there is one and no run is under way or waiting, and the
 // SHA-256 of each download it offers, by the link's text; every object URL not offered revoked.
 async function result() {
   while (!document.querySelector('#result p') || !document.getElementById('working').hidden ||
     (await navigator.locks.query()).held.length) await new Promise((wait) => setTimeout(wait, 50));
-  const hex = async (blob) => [...new Uint8Array(await crypto.subtle.digest('SHA-256', await blob.arrayBuffer()))]
-    .map((b) => b.toString(16).padStart(2, '0')).join('');
   const links = [...document.querySelectorAll('#result a')];
   const shown = document.getElementById('result');
   return { text: `${shown.className}: ${shown.innerText.replace(/\s+/g, ' ').trim()}`, kept: window.made.size - links.length,
-    seen: [...window.seen], files: Object.fromEntries(await Promise.all(links.map(async (a) => [a.textContent, await hex(window.made.get(a.href))]))) };
+    seen: [...window.seen], files: Object.fromEntries(await Promise.all(links.map(async (a) => [a.textContent, await window.sha(window.made.get(a.href))]))) };
 }
 // Chromium's pickers over an origin-private folder (the first folder asked for closed unchosen)
 // and a count of the workers the page starts, made before the page runs.
@@ -95,11 +93,8 @@ function pickers(images) {
     }
   };
 }
-async function inPlace(name) {
-  const file = await (await (await (await navigator.storage.getDirectory()).getDirectoryHandle('disc')).getFileHandle(name)).getFile();
-  return [...new Uint8Array(await crypto.subtle.digest('SHA-256', await file.arrayBuffer()))]
-    .map((b) => b.toString(16).padStart(2, '0')).join('');
-}
+const inPlace = async (name) => window.sha(await (await (await (await navigator.storage.getDirectory())
+  .getDirectoryHandle('disc')).getFileHandle(name)).getFile());
 // What Firefox and WebKit give a drop of a folder: one entry, whose reader lists its files (and a
 // folder within, which the page leaves), here the files in the field.
 async function dropFolder() {
@@ -156,9 +151,7 @@ const act = {
   // The engine's worker, started with the page, and the decoders, one a core, once a CHD needs them.
   workers: async (page, decoders) => assert.equal(await page.run(async (more) => window.workers - more * navigator.hardwareConcurrency, decoders), 1),
   // The browser's prompt for leave to write, answered no, once.
-  deny: (page) => page.run(async () => {
-    window.picked.requestPermission = async function no() { return delete this.requestPermission && 'denied'; };
-  }),
+  deny: (page) => page.run(async () => { window.picked.requestPermission = async function no() { return delete this.requestPermission && 'denied'; }; }),
   remove: (page, name) => page.run(async (gone) => (await (await navigator.storage.getDirectory()).getDirectoryHandle('disc')).removeEntry(gone), name),
   // The module itself, over the folder dropped last, where the page was let read but not write.
   'read-only': async (page, image) => assert.deepEqual(await page.run(async (name) => {
