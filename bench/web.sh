@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Times the browser module (build/web) in headless Chromium against the native command
-# (build/release/bootgraft): a 1 MiB plain ISO, the same volume in a 700 MB image, and the CD CHD
-# bench/make_chd.sh makes (as bench/chd.sh times it); then the gzip size of what a browser fetches
-# for the module. Needs chromium, `npm ci` done, genisoimage, and chdman unless a CHD is given.
+# Times the browser build (build/web) in Chromium, Firefox and WebKit beside the native command
+# (build/release/bootgraft), in one table: the single file's size and its time from opening to
+# ready; a 1 MiB plain ISO, the same volume in a 700 MB image, and the CD CHD bench/make_chd.sh
+# makes (as bench/chd.sh times it); then the gzip size of what the folder site fetches. Needs what
+# .ci/web.sh installs (the three engines, xvfb-run, `npm ci` done), genisoimage, and chdman unless a
+# CHD is given.
 # usage: bench/web.sh [existing CD CHD to use instead]
 set -euo pipefail
 top=$(realpath "$(dirname "$0")/..")
@@ -12,4 +14,4 @@ rm -rf "$files" && mkdir -p "$files/tree" && trap 'rm -rf "$files"' EXIT
 head -c $((600 << 10)) /dev/urandom > "$files/tree/noise"
 genisoimage -quiet -o "$files/disc.iso" "$files/tree" && truncate -s 1M "$files/disc.iso"
 if [[ -n $chd ]]; then cp "$chd" "$files/disc.chd"; else bash "$top/bench/make_chd.sh" "$files/disc.chd"; fi
-node "$top/bench/web.mjs" "$top/build/web" "$top/build/release/bootgraft"
+xvfb-run -a node "$top/bench/web.mjs" "$top/build/web" "$top/build/release/bootgraft"

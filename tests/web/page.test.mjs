@@ -61,11 +61,12 @@ async function watch() {
     .map((b) => b.toString(16).padStart(2, '0')).join('');
   Object.assign(window, { made, seen, sha });
 }
-// The result's class and text, once there is one and no run is under way or waiting, and the
+// The result's class and text, once there is one and no run is under way or waiting (or after two
+// minutes as it is), and the
 // SHA-256 of each download it offers, by the link's text; every object URL not offered revoked.
 async function result() {
-  while (!document.querySelector('#result p') || !document.getElementById('working').hidden ||
-    (await navigator.locks.query()).held.length) await new Promise((wait) => setTimeout(wait, 50));
+  for (let i = 0; i < 2400 && (!document.querySelector('#result p') || !document.getElementById('working').hidden ||
+    (await navigator.locks.query()).held.length); i++) await new Promise((wait) => setTimeout(wait, 50));
   const links = [...document.querySelectorAll('#result a')];
   const shown = document.getElementById('result');
   return { text: `${shown.className}: ${shown.innerText.replace(/\s+/g, ' ').trim()}`, kept: window.made.size - links.length,
@@ -154,10 +155,9 @@ const act = {
   deny: (page) => page.run(async () => { window.picked.requestPermission = async function no() { return delete this.requestPermission && 'denied'; }; }),
   remove: (page, name) => page.run(async (gone) => (await (await navigator.storage.getDirectory()).getDirectoryHandle('disc')).removeEntry(gone), name),
   // The module itself, over the folder dropped last, where the page was let read but not write.
-  'read-only': async (page, image) => assert.deepEqual(await page.run(async (name) => {
-    const { status, lines } = await globalThis.bootgraft.patch(await window.dropped[0], name, new Uint8Array(32768));
-    return { status, lines };
-  }, image), { status: -1, lines: [`can't open image(${image})`] }),
+  'read-only': async (page, image) => assert.deepEqual(await page.run(async (name) => ({
+    ...await globalThis.bootgraft.patch(await window.dropped[0], name, new Uint8Array(32768)) }), image),
+  { status: -1, lines: [`can't open image(${image})`] }),
 };
 const before = { 'Download ip-before.bin, the System Area as it was': 'old.bin' };
 const patched = 'The image stores 2048-byte sectors; the ip file is written into the first 16.';
