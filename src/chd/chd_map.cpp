@@ -164,26 +164,43 @@ std::optional<chd_map> parse_uncompressed(std::string_view bytes, const chd_head
     return map;
 }
 
-constexpr std::array<std::uint16_t, 256> make_crc16_table() {
-    std::array<std::uint16_t, 256> table{};
+// Eight tables: table k holds the CRC of a byte followed by k zero bytes,
+// so that eight bytes are folded in at once (every hunk of an image is
+// checked, and a byte at a time left the CRC the larger part of a patch).
+using crc16_tables = std::array<std::array<std::uint16_t, 256>, 8>;
+constexpr crc16_tables make_crc16_tables() {
+    crc16_tables tables{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t crc = i << 8;
         for (int bit = 0; bit < 8; ++bit) {
             crc = (crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1;
         }
-        table[i] = static_cast<std::uint16_t>(crc);
+        tables[0][i] = static_cast<std::uint16_t>(crc);
     }
-    return table;
+    for (std::size_t k = 1; k < tables.size(); ++k) {
+        for (std::size_t i = 0; i < 256; ++i) {
+            const std::uint16_t before = tables[k - 1][i];
+            tables[k][i] = static_cast<std::uint16_t>(before << 8 ^ tables[0][before >> 8]);
+        }
+    }
+    return tables;
 }
-constexpr std::array<std::uint16_t, 256> crc16_table = make_crc16_table();
+constexpr crc16_tables crc16_table = make_crc16_tables();
 
 }  // namespace
 
 std::uint16_t chd_crc16(std::string_view bytes, std::uint16_t crc) {
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        // cppcheck-suppress useStlAlgorithm ; std::accumulate over a view confuses its lifetimes
-        crc = static_cast<std::uint16_t>(crc << 8 ^ crc16_table[(crc >> 8 ^ byte) & 0xFF]);
+    const auto at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const auto& t = crc16_table;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        crc = static_cast<std::uint16_t>(t[7][(crc >> 8 ^ at(i)) & 0xFF] ^
+                                         t[6][(crc ^ at(i + 1)) & 0xFF] ^ t[5][at(i + 2)] ^
+                                         t[4][at(i + 3)] ^ t[3][at(i + 4)] ^ t[2][at(i + 5)] ^
+                                         t[1][at(i + 6)] ^ t[0][at(i + 7)]);
+    }
+    for (; i < bytes.size(); ++i) {
+        crc = static_cast<std::uint16_t>(crc << 8 ^ t[0][(crc >> 8 ^ at(i)) & 0xFF]);
     }
     return crc;
 }
