@@ -44,17 +44,19 @@ function fail(message) {
   [worker, decoders, loading] = [null, [], null];
 }
 
-// The decoders, made when a CHD's digests first need them: one a core.
+// The decoders, made when a CHD's digests first need them: one a core. What they and the
+// engine's worker say to each other passes through here, buffers moved, not copied.
 function decoding() {
   decoders = Array.from({ length: navigator.hardwareConcurrency || 1 }, start);
-  const ports = decoders.map((decoder) => {
-    const { port1, port2 } = new MessageChannel();
-    decoder.postMessage({ port: port1 }, [port1]);
-    decoder.onmessage = ({ data }) => (data.read ? serve(decoder, data.read) : data.error && fail(data.error));
+  decoders.forEach((decoder, from) => {
+    decoder.onmessage = ({ data }) => {
+      if (data.relay) worker.postMessage({ answer: data.relay, from }, data.buffers);
+      else if (data.read) serve(decoder, data.read);
+      else if (data.error) fail(data.error);
+    };
     decoder.onerror = (event) => fail(event.message);
-    return port2;
   });
-  worker.postMessage({ ports }, ports);
+  worker.postMessage({ decoders: decoders.length });
 }
 
 // The engine's worker, started once; resolves when its engine has loaded,
@@ -71,6 +73,7 @@ export function ready() {
         const run = pending.get(data.id);
         if (data.ready) loaded();
         else if (data.decoders) decoding();
+        else if (data.relay) decoders[data.to].postMessage({ asked: data.relay }, data.buffers);
         else if (data.read) serve(worker, data.read);
         else if (data.progress) run.onProgress?.(data.progress);
         else if (data.error) failing(data.error);

@@ -57,8 +57,14 @@ EM_JS(void, host_progress, (const char* what, double done, double total), {
 EM_JS(void, host_ip, (const char* bytes, int length), {
     Module.host.ip = HEAPU8.slice(bytes, bytes + length);
 });
+EM_JS(void, host_read_ahead, (int id, double offset, double count), {
+    Module.host.readAhead(id, offset, count);
+});
+EM_JS(void, host_span, (int id, double offset, double count), {
+    Module.host.span = {id: id, at: offset, end: offset + count};
+});
 EM_JS(void, host_hunks, (const char* bytes, int length), {
-    Module.host.hunks = HEAPU8.slice(bytes, bytes + length);
+    Module.host.decoded(HEAPU8.subarray(bytes, bytes + length));
 });
 // NOLINTEND
 // clang-format on
@@ -103,6 +109,16 @@ private:
 void hand_out_ip(std::string_view ip) { host_ip(ip.data(), length_of(ip)); }
 
 void hand_out_hunks(std::string_view hunks) { host_hunks(hunks.data(), length_of(hunks)); }
+
+void hand_out_span(const stored_file& file, std::int64_t offset, std::int64_t length) {
+    host_span(static_cast<const browser_file&>(file).id(), static_cast<double>(offset),
+              static_cast<double>(length));
+}
+
+void read_ahead(const stored_file& file, std::int64_t offset, std::int64_t length) {
+    host_read_ahead(static_cast<const browser_file&>(file).id(), static_cast<double>(offset),
+                    static_cast<double>(length));
+}
 
 browser_storage::browser_storage() {
     std::string joined(static_cast<std::size_t>(host_names(nullptr, 0)), '\0');

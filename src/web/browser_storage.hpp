@@ -18,6 +18,10 @@
 // bootgraft_decode, handed to the host.
 void hand_out_ip(std::string_view ip);
 void hand_out_hunks(std::string_view hunks);
+// `length` bytes of `file` from `offset` read now, for the reads that follow;
+// or only said where they lie, for the host to read.
+void read_ahead(const stored_file& file, std::int64_t offset, std::int64_t length);
+void hand_out_span(const stored_file& file, std::int64_t offset, std::int64_t length);
 
 // Paths are names alone in the one folder; "" is that folder. The browser
 // has no links, and a picked folder nothing outside it.

@@ -6,9 +6,12 @@
 // this one hashes them in order (bootgraft_hash), then bootgraft_finish.
 #include <emscripten.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "engine/engine.hpp"
 #include "web/browser_storage.hpp"
@@ -29,6 +32,25 @@ struct decoder {
     std::unique_ptr<chd_hunks> hunks;
 };
 std::unique_ptr<decoder> decoding;
+
+// Where the bytes that hunks `from` to `from + count` keep lie in the file:
+// from the first to the end of the last (none where no hunk keeps any).
+std::pair<std::uint64_t, std::uint64_t> batch_span(const chd_hunks& hunks, std::uint64_t from,
+                                                   int count) {
+    const std::vector<map_entry>& entries = hunks.image().map().entries;
+    const std::uint64_t end = std::min<std::uint64_t>(
+        from + static_cast<std::uint64_t>(count < 0 ? 0 : count), entries.size());
+    std::uint64_t low = UINT64_MAX;
+    std::uint64_t high = 0;
+    for (std::uint64_t h = from; h < end; ++h) {
+        const map_entry& e = entries[static_cast<std::size_t>(h)];
+        if (e.type <= hunk_stored) {
+            low = std::min(low, e.offset);
+            high = std::max(high, e.offset + e.length);
+        }
+    }
+    return {low, std::max(low, high)};
+}
 
 std::string_view bytes_of(const char* data, int length) {
     return {data, static_cast<std::size_t>(length < 0 ? 0 : length)};
@@ -68,6 +90,16 @@ EMSCRIPTEN_KEEPALIVE void bootgraft_hash(const char* hunks, int length) {
     }
 }
 
+// Where the next batch's bytes lie, for this worker to read them for the
+// decoder it goes to: the host's span, none where no hunk keeps any.
+EMSCRIPTEN_KEEPALIVE void bootgraft_batch_span(double first, int count) {
+    const auto span = batch_span(pending->chd->hunks(), static_cast<std::uint64_t>(first), count);
+    if (span.first < span.second) {
+        hand_out_span(pending->chd->hunks().file(), static_cast<std::int64_t>(span.first),
+                      static_cast<std::int64_t>(span.second - span.first));
+    }
+}
+
 EMSCRIPTEN_KEEPALIVE int bootgraft_finish() {
     const int status = pending->chd->finish();
     pending.reset();
@@ -92,6 +124,13 @@ EMSCRIPTEN_KEEPALIVE int bootgraft_decode(double first, int count) {
         return -1;
     }
     const auto from = static_cast<std::uint64_t>(first);
+    // Read at once: a decoder's batches are not next to each other, so
+    // reading ahead of each hunk would read the other decoders' too.
+    const auto span = batch_span(*decoding->hunks, from, count);
+    if (span.first < span.second) {
+        read_ahead(decoding->hunks->file(), static_cast<std::int64_t>(span.first),
+                   static_cast<std::int64_t>(span.second - span.first));
+    }
     std::string hunks;
     hunks.reserve(static_cast<std::size_t>(count < 0 ? 0 : count) *
                   decoding->hunks->image().header().hunk_bytes);

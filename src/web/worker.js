@@ -3,8 +3,8 @@
 // synchronously over File snapshots read with FileReaderSync, one run at a time, then makes the
 // one write the engine handed out: in place through a writable stream (the browser writes a copy
 // and swaps it in on close, so the file is either patched whole or left as it was), or as a
-// patched Blob where there are only Files. For a CHD's digests it hands batches of hunks to the
-// decoding workers, which answer on ports of their own, and hashes what comes back in order.
+// patched Blob where there are only Files. For a CHD's digests it reads batches of hunks for
+// the decoding workers, which it reaches through the page, and hashes what comes back in order.
 // Where a worker cannot read the Files it is given (WebKit, with the page opened from disk), the
 // page reads for it. The engine is part of this script in the single-file page, and lies beside
 // it in the folder site.
@@ -12,18 +12,24 @@ if (typeof bootgraftEngine === 'undefined') importScripts('bootgraft-engine.js')
 
 const reader = new FileReaderSync();
 const decoder = new TextDecoder();
-const chunk = 8 << 20;  // reads ahead and copies in pieces this long: fewer, longer reads cost less
-const batch = 32;  // hunks decoded for one message: 612 KiB of CD frames
-const asked = 4;  // batches each decoder holds at once, so that none waits for the next
+const chunk = 8 << 20;  // reads ahead this far at most: fewer, longer reads cost less
+const span = 64 << 20;  // writes a new file this much at a time: 8 MiB at a time took twice as long
+const batch = 256;  // hunks decoded for one message: 4.8 MiB of CD frames
+const asked = 3;  // batches each decoder holds at once, so that none waits for the next
 let job = null;  // the run under way
 let engine = null;
 let loaded = null;  // the engine's loading, then every run after it, in turn
-let ports = null;  // to the decoders, once the module has made them
-let given = null;  // resolves with them
+let decoders = 0;  // how many the module made, once a CHD needed them
+let given = null;  // resolves with that number
+let answered = null;  // takes the decoders' answers for the run under way
 let serve;  // whether the page reads for this worker, found at its start
 let answer = null;  // resolves with what the page read
+const spares = [];  // a decoder's buffers for the batches it decodes, handed back
 
 const text = (bytes) => decoder.decode(bytes).replace(/\n$/, '');
+// To another of the page's workers, through the page (Firefox moves buffers between two workers'
+// own ports thirty times slower): a decoder, by its number, or the engine's worker.
+const relay = (message, buffers, to) => postMessage({ relay: message, to, buffers }, buffers);
 
 const host = {
   names: () => job.entries.map((entry) => entry.name),
@@ -49,6 +55,9 @@ const host = {
       return null;  // a file changed or gone since it was listed
     }
   },
+  // A decoder's batch's bytes, read as any read is, or none where they came with it.
+  readAhead: (id, offset, count) => host.read(id, offset, count),
+  decoded: (bytes) => { host.hunks = copied(bytes); },
   line: (bytes) => job.lines.push(text(bytes)),
   progress(what, done, total) {
     const now = performance.now();
@@ -59,6 +68,15 @@ const host = {
   writeBlock: (id, offset, bytes, line) => { job.write = { id, offset, bytes, line }; },
   replaceWhole: (id, pieces, line) => { job.write = { id, pieces, line }; },
 };
+
+// `bytes` copied into a buffer of their own to hand to another worker, one handed back by it
+// where there is one: making a new one for every batch took longer than decoding it.
+function copied(bytes) {
+  const buffer = spares.at(-1)?.byteLength >= bytes.length ? spares.pop() : new ArrayBuffer(bytes.length);
+  const copy = new Uint8Array(buffer, 0, bytes.length);
+  copy.set(bytes);
+  return copy;
+}
 
 // `length` bytes of `file` from `at`, fewer at its end: read here, or where the page reads for
 // this worker, from what it read, a read it has not made yet noted for it to make.
@@ -114,9 +132,9 @@ async function carryOut(write, files) {
       const total = write.pieces.reduce((sum, p) => sum + p.length, 0);
       let done = 0;
       for (const part of parts(file, write)) {
-        for (let at = 0, piece; (piece = part.slice(at, at + chunk)).size; at += chunk) {
-          await out.write(piece);
-          done += piece.size;
+        for (let at = 0, next; (next = part.slice(at, at + span)).size; at += span) {
+          await out.write(next);
+          done += next.size;
           host.progress('writing', done, total);
         }
       }
@@ -148,7 +166,7 @@ function call(fn, strings, ...numbers) {
 async function hashHunks(entry, image) {
   const count = engine._bootgraft_hunks_to_hash();
   if (count > 0) {
-    ports ??= await new Promise((resolve) => {
+    decoders ||= await new Promise((resolve) => {
       given = resolve;
       postMessage({ decoders: true });
     });
@@ -163,26 +181,37 @@ function hashed(entry, image, count) {
   let next = 0;
   let sent = 0;
   return new Promise((finished, failed) => {
-    const ask = (port) => {
-      port.postMessage({ run, first: sent, count: Math.min(batch, count - sent) });
+    // Each batch's bytes are read here, where this worker can read them, and without waiting:
+    // decoders reading at once would each wait on the others, and this worker hashes while the
+    // browser reads. A read that fails leaves the decoder to read, and fail as any read does.
+    const ask = async (to) => {
+      const [first, hunks] = [sent, Math.min(batch, count - sent)];
       sent += batch;
+      host.span = null;
+      if (!serve) engine._bootgraft_batch_span(first, hunks);
+      const { id, at, end } = host.span ?? {};
+      const bytes = end && await job.entries[id].file.slice(at, end).arrayBuffer().catch(() => null);
+      relay({ run, first, count: hunks, at, bytes: bytes && new Uint8Array(bytes) }, bytes ? [bytes] : [], to);
     };
-    for (const port of ports) {
-      port.postMessage({ run, entries: [entry], image });
-      port.onmessage = ({ data }) => {
-        if (data.run !== run) return;  // an answer for a run that ended at a damaged hunk
-        if (data.error) return failed(new Error(data.error));
-        decoded.set(data.first, data.hunks);
-        for (; decoded.has(next); next += batch) {
-          const hunks = decoded.get(next);
-          decoded.delete(next);
-          if (!hunks) return finished(engine._bootgraft_hash(0, -1));
-          call(engine._bootgraft_hash, [hunks], hunks.length);
-          if (next + batch >= count) return finished();
-        }
-        if (sent < count) ask(port);
-      };
-      for (let i = 0; i < asked && sent < count; i++) ask(port);
+    // A decoder's answer: its batch's hunks, none where one did not decode; their buffer goes
+    // back to it once they are hashed.
+    answered = (from, data) => {
+      if (data.run !== run) return;  // an answer for a run that ended at a damaged hunk
+      if (data.error) return failed(new Error(data.error));
+      decoded.set(data.first, [data.hunks, from]);
+      for (; decoded.has(next); next += batch) {
+        const [hunks, by] = decoded.get(next);
+        decoded.delete(next);
+        if (!hunks) return finished(engine._bootgraft_hash(0, -1));
+        call(engine._bootgraft_hash, [hunks], hunks.length);
+        relay({ spare: hunks.buffer }, [hunks.buffer], by);
+        if (next + batch >= count) return finished();
+      }
+      if (sent < count) ask(from);
+    };
+    for (let to = 0; to < decoders; to++) {
+      relay({ run, entries: [entry], image }, [], to);
+      for (let i = 0; i < asked && sent < count; i++) ask(to);
     }
   });
 }
@@ -227,23 +256,25 @@ async function perform({ id, what, entries, image, ip, writable, copies }) {
 
 // A decoder: the CHD opened once a run, then each batch asked for answered with its hunks
 // (transferred, not copied), or with none where one does not decode.
-async function decode(port, { entries, image, run, first, count }) {
+async function decode({ entries, image, run, first, count, at, bytes }) {
   try {
     if (entries) {
       job = { entries, writable: false, lines: [], cache: null, pages: [] };
       await step(() => call(engine._bootgraft_decoder_open, [image]));
     } else {
+      job.cache = bytes ? { id: 0, at, bytes } : job.cache;
       const hunks = (await step(() => engine._bootgraft_decode(first, count))) === 0 ? host.hunks : null;
-      port.postMessage({ run, first, hunks }, hunks ? [hunks.buffer] : []);
+      relay({ run, first, hunks }, hunks ? [hunks.buffer] : []);
     }
   } catch (error) {
-    port.postMessage({ run, error: String(error) });
+    relay({ run, error: String(error) }, []);
   }
 }
 
 // The first message starts the engine, with its WebAssembly where the page carries it, and tells
-// by a Blob of the page's whether this worker can read the page's Files. Then come a decoder's
-// port, the ports to the decoders, what the page read, or a run, each in its turn.
+// by a Blob of the page's whether this worker can read the page's Files. Then come how many
+// decoders there are, a decoder's answer or, to a decoder, a batch or a buffer back, what the
+// page read, or a run, each in its turn.
 onmessage = ({ data }) => {
   if (!loaded) {
     try {
@@ -255,10 +286,14 @@ onmessage = ({ data }) => {
       engine = e;
       postMessage({ ready: true });
     }, (error) => postMessage({ error: String(error) }));
-  } else if (data.port) {
-    data.port.onmessage = (event) => { loaded = loaded.then(() => decode(data.port, event.data)); };
-  } else if (data.ports) {
-    given(data.ports);
+  } else if (data.decoders) {
+    given(data.decoders);
+  } else if (data.answer) {
+    answered(data.from, data.answer);
+  } else if (data.asked?.spare) {
+    spares.push(data.asked.spare);
+  } else if (data.asked) {
+    loaded = loaded.then(() => decode(data.asked));
   } else if ('read' in data) {
     answer(data.read);
   } else {

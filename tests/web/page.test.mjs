@@ -26,14 +26,15 @@ const [old, ip] = [randomBytes(32768), randomBytes(32768)];
 old.set([31, 32, 126, 127]);
 ip.copy(old, 16, 16, 32);
 const differ = old.filter((b, i) => b !== ip[i]).length;
-// In the folder disc: that ISO (768 sectors, so that its CHD's 96 hunks are 3 whole batches of
-// decoding), its CHD and a note; beside it, each image as the command patches it.
+// In the folder disc: that ISO, the CHD of it grown to 4096 sectors (512 hunks: two whole
+// batches of decoding, one for each decoder of two cores), and a note; beside it, each image as
+// the command patches it.
 [mkdirSync(at('volume')), mkdirSync(at('disc')), writeFileSync(at('volume/noise'), randomBytes(1 << 20))];
 [writeFileSync(at('old.bin'), old), writeFileSync(at('ip.bin'), ip), writeFileSync(at('disc/about.txt'), 'a note')];
 execFileSync('genisoimage', ['-quiet', '-o', at('disc/disc.iso'), at('volume')]);
-truncateSync(at('disc/disc.iso'), 768 * 2048);
 execFileSync(tool, [at('disc/disc.iso'), at('old.bin')]);
-execFileSync('chdman', ['createcd', '-i', at('disc/disc.iso'), '-o', at('disc/disc.chd')], { stdio: 'ignore' });
+[copyFileSync(at('disc/disc.iso'), at('grown.iso')), truncateSync(at('grown.iso'), 4096 * 2048)];
+execFileSync('chdman', ['createcd', '-i', at('grown.iso'), '-o', at('disc/disc.chd')], { stdio: 'ignore' });
 for (const name of ['disc.iso', 'disc.chd']) {
   copyFileSync(at(`disc/${name}`), at(`patched-${name}`));
   execFileSync(tool, [at(`patched-${name}`), at('ip.bin')]);
