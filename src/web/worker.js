@@ -180,6 +180,7 @@ function hashed(entry, image, count) {
   const decoded = new Map();
   let next = 0;
   let sent = 0;
+  let over = false;  // once the run has ended, at a damaged hunk or an error: nothing more is asked
   return new Promise((finished, failed) => {
     // Each batch's bytes are read here, where this worker can read them, and without waiting:
     // decoders reading at once would each wait on the others, and this worker hashes while the
@@ -196,13 +197,15 @@ function hashed(entry, image, count) {
     // A decoder's answer: its batch's hunks, none where one did not decode; their buffer goes
     // back to it once they are hashed.
     answered = (from, data) => {
-      if (data.run !== run) return;  // an answer for a run that ended at a damaged hunk
-      if (data.error) return failed(new Error(data.error));
+      if (data.run !== run || over) return;  // an answer for a run that has ended
+      over = Boolean(data.error);
+      if (over) return failed(new Error(data.error));
       decoded.set(data.first, [data.hunks, from]);
       for (; decoded.has(next); next += batch) {
         const [hunks, by] = decoded.get(next);
         decoded.delete(next);
-        if (!hunks) return finished(engine._bootgraft_hash(0, -1));
+        over = !hunks;
+        if (over) return finished(engine._bootgraft_hash(0, -1));
         call(engine._bootgraft_hash, [hunks], hunks.length);
         relay({ spare: hunks.buffer }, [hunks.buffer], by);
         if (next + batch >= count) return finished();
