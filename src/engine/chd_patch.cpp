@@ -160,25 +160,25 @@ std::optional<std::map<std::uint64_t, std::pair<std::string, encoded_hunk>>> pat
 }  // namespace
 
 std::unique_ptr<chd_hunks> chd_hunks::open(storage& files, const std::string& path) {
-    std::unique_ptr<stored_file> file = files.open(path, file_access::read);
-    if (!file) {
+    std::unique_ptr<stored_file> opened = files.open(path, file_access::read);
+    if (!opened) {
         return nullptr;
     }
-    return over(std::move(file), path);
+    return over(std::move(opened), path);
 }
 
 std::unique_ptr<chd_hunks> chd_hunks::over(std::unique_ptr<stored_file> file,
                                            const std::string& path) {
     const stored_file& reader = *file;
-    std::optional<chd_image> image =
+    std::optional<chd_image> chd =
         chd_image::open([&reader](std::int64_t offset,
                                   std::int64_t count) { return reader.read_at(offset, count); },
                         reader.size(), path);
     // The reader is the file's own, which the new object keeps.
-    if (!image) {
+    if (!chd) {
         return nullptr;
     }
-    return std::unique_ptr<chd_hunks>(new chd_hunks(std::move(file), std::move(*image)));
+    return std::unique_ptr<chd_hunks>(new chd_hunks(std::move(file), std::move(*chd)));
 }
 
 // A hunk that does not decode, or fails its CRC, is damage: such a file is
