@@ -231,7 +231,7 @@ $('extract').addEventListener('click', () => run('extract'));
 // A drop anywhere else would open the file in place of the page.
 for (const type of ['dragover', 'drop']) document.addEventListener(type, (event) => event.preventDefault());
 for (const [zone, take] of [[$('image-step'), quietly(dropImage)], [$('ip-step'), dropIp]]) {
-  zone.addEventListener('dragover', () => zone.classList.add('over'));
+  for (const type of ['dragenter', 'dragover']) zone.addEventListener(type, () => zone.classList.add('over'));
   zone.addEventListener('dragleave', () => zone.classList.remove('over'));
   zone.addEventListener('drop', (event) => {
     zone.classList.remove('over');
