@@ -63,7 +63,7 @@ async function inBrowser({ url, image, names, folders, copies, held }) {
 }
 
 for (const engine of engines) {
-  test(`the module gives what the commands give, case by case, in ${engine}`, async (t) => {
+  test(`the module gives what the commands give, case by case, in ${engine}`, { timeout: 300_000 }, async (t) => {
     const web = await open(site, engine);
     t.after(() => web.close());
     const page = await web.newPage();

@@ -202,7 +202,7 @@ const images = Object.fromEntries(['disc.iso', 'disc.chd', 'about.txt'].map((nam
 
 for (const engine of engines) {
   for (const dark of [false, true]) {
-    test(`the single file, by keyboard, in ${engine}${dark ? ', dark' : ''}`, async () => {
+    test(`the single file, by keyboard, in ${engine}${dark ? ', dark' : ''}`, { timeout: 300_000 }, async () => {
       const web = await open(site, engine, { dark });
       try {
         for (const [where, run] of plans[engine]) {
