@@ -3,7 +3,7 @@
 # sudo where not root), then builds.
 #   bash build.sh        builds the tool: build/release/bootgraft
 #   bash build.sh test   builds the tool and its tests and runs every test,
-#                        the browser module's and page's in headless Chromium too
+#                        the browser module's and page's in Chromium, Firefox and WebKit too
 set -euo pipefail
 cd "$(dirname "$0")"
 # shellcheck source=.ci/needs.sh

@@ -13,7 +13,7 @@ bash .ci/install-missing.sh "${needs_web[@]}" "${needs_test[@]}"
 
 bash .ci/web-deps.sh
 cmake --workflow --preset release
-npm ci --no-audit --no-fund  # puppeteer-core, into node_modules at the top
+npm ci --no-audit --no-fund  # puppeteer-core and selenium-webdriver, into node_modules at the top
 rm -rf build/web
 echo "== WebAssembly (emscripten)"
 cmake --workflow --preset web
