@@ -24,5 +24,16 @@ for package in "${missing[@]}"; do
     "${as_root[@]}" dpkg --add-architecture "$arch"
   fi
 done
-"${as_root[@]}" apt-get update
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+# A mirror caught mid-sync serves an index of the wrong size for a while:
+# asked again a little later, it may serve the right one. Should it not, apt
+# keeps the lists it has, and the install below still takes what they hold;
+# what they lack fails it with 75 (EX_TEMPFAIL): the archive's fault, not
+# the project's.
+listed=yes
+for try in 1 2 3; do
+  "${as_root[@]}" apt-get update && { listed=yes; break; }
+  listed=no
+  [ "$try" = 3 ] || sleep 20
+done
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}" ||
+  { [ "$listed" = no ] && exit 75; exit 1; }
